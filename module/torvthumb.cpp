@@ -1,0 +1,83 @@
+// Entry routine, class-object exports and module state of the thumbnail server.
+#include "module/torvthumb.h"
+
+#include "module/class_factory.h"
+
+#include <new>
+
+HINSTANCE g_hInst = nullptr;
+LONG g_cDllRef = 0;
+
+// {5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}
+const CLSID CLSID_TorvThumb = {0x5b1e2c47, 0x93a0, 0x4d8e, {0xa6, 0xf2, 0x0c, 0x71, 0xd4, 0xb9, 0x8e, 0x35}};
+const wchar_t kClsidString[] = L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
+
+// mingw's libuuid lacks this identifier; the SDK header only declares it.
+extern "C" const IID IID_IThumbnailProvider = {
+    0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
+
+std::wstring ClassKeyPath()
+{
+    return std::wstring(L"Software\\Classes\\CLSID\\") + kClsidString;
+}
+
+std::wstring ModuleFileName(HMODULE module)
+{
+    // GetModuleFileNameW truncates silently when the buffer is too small (it returns the buffer
+    // size), and a cut name would point at another directory, so grow until the name fits.
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, &name[0], static_cast<DWORD>(name.size()));
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < name.size()) {
+            name.resize(length);
+            return name;
+        }
+        // Names are bounded by the 32767-character limit of extended paths.
+        if (name.size() > 0x10000) {
+            return std::wstring();
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
+std::wstring DllDir()
+{
+    std::wstring name = ModuleFileName(g_hInst);
+    const size_t separator = name.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) {
+        return std::wstring();
+    }
+    name.resize(separator);
+    return name;
+}
+
+BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID)
+{
+    if (fdwReason == DLL_PROCESS_ATTACH) {
+        g_hInst = hinstDLL;
+        DisableThreadLibraryCalls(hinstDLL);
+    }
+    return TRUE;
+}
+
+STDAPI DllCanUnloadNow()
+{
+    return g_cDllRef == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
+{
+    if (!IsEqualCLSID(rclsid, CLSID_TorvThumb)) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    CTorvThumbFactory* factory = new (std::nothrow) CTorvThumbFactory();
+    if (!factory) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+}
