@@ -1,0 +1,261 @@
+// Self-registration into a scratch HKEY_CURRENT_USER, and once for real through regsvr32.
+#include "module/torvthumb.h"
+#include "support/allocation_failure.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kClassKey = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
+const std::wstring kInprocKey = kClassKey + L"\\InprocServer32";
+const std::wstring kBindingKey = L"Software\\Classes\\.pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+
+struct Value {
+    DWORD type;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Value& other) const { return type == other.type && bytes == other.bytes; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Value& value)
+{
+    os << "type " << value.type << ", " << value.bytes.size() << " bytes";
+    return os;
+}
+
+using Tree = std::map<std::wstring, Value>;  // "key path|value name" -> value; "key path|" alone for a key
+
+// Every key and value below a key, so a test can compare the whole layout, not just what it expects.
+void DumpTree(HKEY root, const std::wstring& path, Tree& tree)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    if (!path.empty()) {
+        tree[path + L"|<key>"] = Value{0, {}};
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        DWORD type = 0;
+        BYTE data[4096];
+        DWORD size = sizeof(data);
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        tree[path + L"|" + (nameLength ? name : L"<default>")] = Value{type, std::vector<uint8_t>(data, data + size)};
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        DumpTree(root, path.empty() ? name : path + L"\\" + name, tree);
+    }
+    RegCloseKey(key);
+}
+
+Tree DumpHkcu()
+{
+    Tree tree;
+    DumpTree(HKEY_CURRENT_USER, L"", tree);
+    return tree;
+}
+
+Value Sz(const std::wstring& text)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
+    return Value{REG_SZ, std::vector<uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
+
+Tree RegisteredLayout(const std::wstring& modulePath)
+{
+    return Tree{
+        {L"Software|<key>", {0, {}}},
+        {L"Software\\Classes|<key>", {0, {}}},
+        {L"Software\\Classes\\.pdf|<key>", {0, {}}},
+        {L"Software\\Classes\\.pdf\\ShellEx|<key>", {0, {}}},
+        {kBindingKey + L"|<key>", {0, {}}},
+        {kBindingKey + L"|<default>", Sz(L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}")},
+        {L"Software\\Classes\\CLSID|<key>", {0, {}}},
+        {kClassKey + L"|<key>", {0, {}}},
+        {kClassKey + L"|<default>", Sz(L"TorvView Thumbnail Provider")},
+        {kClassKey + L"|DisableProcessIsolation", {REG_DWORD, {1, 0, 0, 0}}},
+        {kInprocKey + L"|<key>", {0, {}}},
+        {kInprocKey + L"|<default>", Sz(modulePath)},
+        {kInprocKey + L"|ThreadingModel", Sz(L"Apartment")},
+    };
+}
+
+void CreateKey(const std::wstring& path)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCloseKey(key);
+}
+
+using Export = HRESULT(WINAPI*)();
+
+Export ExportOf(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+TEST(Registration, WritesExactlyTheLayout)
+{
+    ScratchHkcu hkcu;
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    // In a test program the module is registration_test.exe: the registered name stays torvthumb.dll.
+    EXPECT_EQ(DumpHkcu(), RegisteredLayout(TestDir() + L"\\torvthumb.dll"));
+    EXPECT_EQ(Sz(L"Apartment").bytes.size(), 20u);
+}
+
+TEST(Registration, RegisteringAgainKeepsOtherEntries)
+{
+    ScratchHkcu hkcu;
+    SetRenderCommand(L"custom %1");
+    CreateKey(kClassKey + L"\\Extra");
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+
+    Tree expected = RegisteredLayout(TestDir() + L"\\torvthumb.dll");
+    expected[kClassKey + L"|RenderCommand"] = Sz(L"custom %1");
+    expected[kClassKey + L"\\Extra|<key>"] = Value{0, {}};
+    EXPECT_EQ(DumpHkcu(), expected);
+}
+
+TEST(Registration, UnregisterRemovesOnlyItsKeys)
+{
+    ScratchHkcu hkcu;
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    SetRenderCommand(L"custom");
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    // The class key goes with RenderCommand; .pdf and .pdf\ShellEx stay although registration made them.
+    const Tree expected{
+        {L"Software|<key>", {0, {}}},
+        {L"Software\\Classes|<key>", {0, {}}},
+        {L"Software\\Classes\\.pdf|<key>", {0, {}}},
+        {L"Software\\Classes\\.pdf\\ShellEx|<key>", {0, {}}},
+        {L"Software\\Classes\\CLSID|<key>", {0, {}}},
+    };
+    EXPECT_EQ(DumpHkcu(), expected);
+}
+
+TEST(Registration, UnregisterWithNothingRegistered)
+{
+    ScratchHkcu hkcu;
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_TRUE(DumpHkcu().empty());
+}
+
+TEST(Registration, UnregisterKeepsClassKeyThatHasAnotherSubkey)
+{
+    ScratchHkcu hkcu;
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    SetRenderCommand(L"custom");
+    CreateKey(kClassKey + L"\\Extra");
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+
+    const Tree tree = DumpHkcu();
+    EXPECT_EQ(tree.count(kBindingKey + L"|<key>"), 0u);
+    EXPECT_EQ(tree.count(kInprocKey + L"|<key>"), 0u);
+    EXPECT_EQ(tree.at(kClassKey + L"|<default>"), Sz(L"TorvView Thumbnail Provider"));
+    EXPECT_EQ(tree.at(kClassKey + L"|RenderCommand"), Sz(L"custom"));
+    EXPECT_EQ(tree.count(kClassKey + L"|DisableProcessIsolation"), 1u);
+}
+
+// Copies of the built library, registered from where they were loaded.
+TEST(Registration, MovedOrRenamedLibraryRegistersItsOwnDirectory)
+{
+    ScratchHkcu hkcu;
+    const std::wstring built = TestDir() + L"\\..\\bin\\torvthumb.dll";
+    struct Copy {
+        const wchar_t* directory;
+        const wchar_t* fileName;
+    };
+    const Copy copies[] = {{L"first", L"torvthumb.dll"}, {L"second place", L"renamed-handler.dll"}};
+    for (const Copy& copy : copies) {
+        const std::wstring directory = TempDir() + L"\\" + copy.directory;
+        CreateDirectoryW(directory.c_str(), nullptr);
+        const std::wstring library = directory + L"\\" + copy.fileName;
+        ASSERT_TRUE(CopyFileW(built.c_str(), library.c_str(), FALSE));
+        HMODULE module = LoadLibraryW(library.c_str());
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(ExportOf(module, "DllRegisterServer")(), S_OK);
+        FreeLibrary(module);
+        EXPECT_EQ(DumpHkcu(), RegisteredLayout(directory + L"\\torvthumb.dll")) << "copy in " << copy.directory;
+    }
+}
+
+// Without memory for the key paths the exports report it and write nothing further.
+TEST(Registration, OutOfMemoryIsReported)
+{
+    ScratchHkcu hkcu;
+    {
+        FailAllocation fail(0);
+        EXPECT_EQ(DllRegisterServer(), E_OUTOFMEMORY);
+    }
+    EXPECT_TRUE(DumpHkcu().empty());
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    {
+        FailAllocation fail(0);
+        EXPECT_EQ(DllUnregisterServer(), E_OUTOFMEMORY);
+    }
+    EXPECT_EQ(DumpHkcu(), RegisteredLayout(TestDir() + L"\\torvthumb.dll"));
+}
+
+DWORD RunAndWait(const std::wstring& commandLine)
+{
+    std::wstring writable = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return GetLastError() | 0x80000000u;
+    }
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH] = {};
+    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+// regsvr32 in this prefix writes the real HKEY_CURRENT_USER; the test removes what it wrote.
+TEST(Registration, Regsvr32RegistersAndUnregistersForTheUser)
+{
+    const std::wstring library = FullPath(TestDir() + L"\\..\\bin\\torvthumb.dll");
+    const std::wstring directory = library.substr(0, library.find_last_of(L'\\'));
+    ASSERT_EQ(RunAndWait(L"regsvr32.exe /s \"" + library + L"\""), 0u);
+
+    Tree tree;
+    DumpTree(HKEY_CURRENT_USER, kClassKey, tree);
+    DumpTree(HKEY_CURRENT_USER, kBindingKey, tree);
+    EXPECT_EQ(tree.at(kInprocKey + L"|<default>"), Sz(directory + L"\\torvthumb.dll"));
+    EXPECT_EQ(tree.at(kInprocKey + L"|ThreadingModel"), Sz(L"Apartment"));
+    EXPECT_EQ(tree.at(kBindingKey + L"|<default>"), Sz(L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}"));
+    Tree machine;
+    DumpTree(HKEY_LOCAL_MACHINE, kClassKey, machine);
+    EXPECT_TRUE(machine.empty()) << "registration is per user only";
+
+    ASSERT_EQ(RunAndWait(L"regsvr32.exe /s /u \"" + library + L"\""), 0u);
+    Tree after;
+    DumpTree(HKEY_CURRENT_USER, kClassKey, after);
+    DumpTree(HKEY_CURRENT_USER, kBindingKey, after);
+    EXPECT_TRUE(after.empty());
+}
+
+}  // namespace
