@@ -1,0 +1,51 @@
+// Owners for the GDI objects the host draws with, in the style of module/unique_resource.h.
+#pragma once
+
+#include "module/unique_resource.h"
+
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle dc) noexcept { DeleteDC(dc); }
+};
+
+struct FontTraits {
+    using Handle = HFONT;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle font) noexcept { DeleteObject(font); }
+};
+
+struct PenTraits {
+    using Handle = HPEN;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle pen) noexcept { DeleteObject(pen); }
+};
+
+struct BrushTraits {
+    using Handle = HBRUSH;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle brush) noexcept { DeleteObject(brush); }
+};
+
+using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
+using UniqueFont = UniqueResource<FontTraits>;
+using UniquePen = UniqueResource<PenTraits>;
+using UniqueBrush = UniqueResource<BrushTraits>;
+
+// Selects an object into a DC for one scope; an object still selected cannot be deleted.
+class ScopedSelection {
+public:
+    ScopedSelection(HDC dc, HGDIOBJ object) noexcept : m_dc(dc), m_previous(SelectObject(dc, object)) {}
+    ~ScopedSelection()
+    {
+        if (m_previous && m_previous != HGDI_ERROR) {
+            SelectObject(m_dc, m_previous);
+        }
+    }
+    ScopedSelection(const ScopedSelection&) = delete;
+    ScopedSelection& operator=(const ScopedSelection&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_previous;
+};

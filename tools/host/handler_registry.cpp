@@ -1,0 +1,130 @@
+// Registry look-up of thumbnail handlers: extension binding, then the class's in-process server.
+#include "tools/host/handler_registry.h"
+
+
+#include <objbase.h>
+
+
+namespace {
+
+const wchar_t kThumbnailProviderBinding[] = L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+
+struct ClassesRoot {
+    HKEY key;
+    const wchar_t* name;
+};
+
+// Per-user entries hide machine-wide ones, as in the Shell's merged HKEY_CLASSES_ROOT.
+const ClassesRoot kClassesRoots[] = {
+    {HKEY_CURRENT_USER, L"HKCU"},
+    {HKEY_LOCAL_MACHINE, L"HKLM"},
+};
+
+const wchar_t kClassesKey[] = L"Software\\Classes\\";
+
+// A string value, REG_EXPAND_SZ expanded; false when the key or value is missing or not text.
+bool ReadText(HKEY root, const std::wstring& subkey, const wchar_t* valueName, std::wstring& text)
+{
+    // REG_EXPAND_SZ comes back expanded as REG_SZ; asking for it by name would be refused.
+    const DWORD flags = RRF_RT_REG_SZ;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD byteCount = 0;
+        if (RegGetValueW(root, subkey.c_str(), valueName, flags, nullptr, nullptr, &byteCount) != ERROR_SUCCESS) {
+            return false;
+        }
+        std::wstring buffer(byteCount / sizeof(wchar_t) + 1, L'\0');
+        DWORD readCount = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        const LSTATUS status = RegGetValueW(root, subkey.c_str(), valueName, flags, nullptr, &buffer[0], &readCount);
+        // The value may have grown in between: ask for its size again.
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            return false;
+        }
+        buffer.resize(buffer.find(L'\0'));
+        text.swap(buffer);
+        return true;
+    }
+    return false;
+}
+
+// The first root holding the value, or null.
+const ClassesRoot* ReadFromClasses(const std::wstring& subkey, const wchar_t* valueName, std::wstring& text)
+{
+    for (const ClassesRoot& root : kClassesRoots) {
+        if (ReadText(root.key, kClassesKey + subkey, valueName, text)) {
+            return &root;
+        }
+    }
+    return nullptr;
+}
+
+std::wstring KeyName(const ClassesRoot& root, const std::wstring& subkey)
+{
+    return std::wstring(root.name) + L"\\" + kClassesKey + subkey;
+}
+
+StepResult FindBinding(ThumbnailHandler& handler)
+{
+    const std::wstring bindingSubkey = handler.extension + kThumbnailProviderBinding;
+    const ClassesRoot* root = ReadFromClasses(bindingSubkey, nullptr, handler.clsidText);
+    if (!root) {
+        return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
+                       L"no thumbnail handler is registered for \"" + handler.extension + L"\" files (no "
+                           + kClassesKey + bindingSubkey
+                           + L" under HKCU or HKLM); register one with regsvr32, e.g. \"regsvr32 torvthumb.dll\" "
+                             L"for PDF documents");
+    }
+    handler.bindingKey = KeyName(*root, bindingSubkey);
+    if (CLSIDFromString(handler.clsidText.c_str(), &handler.clsid) != NOERROR) {
+        return Failure(CO_E_CLASSSTRING, L"the thumbnail handler binding " + handler.bindingKey + L" holds \""
+                                             + handler.clsidText + L"\", which is not a class identifier");
+    }
+    return StepResult{};
+}
+
+StepResult FindServer(ThumbnailHandler& handler)
+{
+    const std::wstring serverSubkey = L"CLSID\\" + handler.clsidText + L"\\InprocServer32";
+    const ClassesRoot* root = ReadFromClasses(serverSubkey, nullptr, handler.dllPath);
+    if (!root || handler.dllPath.empty()) {
+        return Failure(REGDB_E_CLASSNOTREG,
+                       L"the thumbnail handler class " + handler.clsidText + L" registered for \"" + handler.extension
+                           + L"\" has no DLL: " + kClassesKey + serverSubkey
+                           + L" is missing under HKCU and HKLM; register its DLL again with regsvr32");
+    }
+    handler.serverKey = KeyName(*root, serverSubkey);
+    // The model belongs to the key that named the DLL, not to whichever root has one.
+    if (!ReadText(root->key, kClassesKey + serverSubkey, L"ThreadingModel", handler.threadingModel)) {
+        handler.threadingModel.clear();
+    }
+    return StepResult{};
+}
+
+}  // namespace
+
+std::wstring FileExtension(const std::wstring& path)
+{
+    const size_t nameStart = path.find_last_of(L"\\/:");
+    const size_t dot = path.find_last_of(L'.');
+    if (dot == std::wstring::npos || (nameStart != std::wstring::npos && dot < nameStart)) {
+        return std::wstring();
+    }
+    return path.substr(dot);
+}
+
+StepResult FindThumbnailHandler(const std::wstring& extension, ThumbnailHandler& handler)
+{
+    handler = ThumbnailHandler{};
+    handler.extension = extension;
+    if (extension.size() < 2) {
+        return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
+                       L"the file name has no extension, so no thumbnail handler can be registered for it");
+    }
+    const StepResult binding = FindBinding(handler);
+    if (!binding.ok()) {
+        return binding;
+    }
+    return FindServer(handler);
+}
