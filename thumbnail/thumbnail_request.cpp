@@ -28,10 +28,10 @@ public:
     bool Create() noexcept
     {
         wchar_t directory[MAX_PATH] = {};
-        // A result of 0 is failure, and one above the buffer size is the length the directory
-        // would need: either way the buffer holds no usable path.
+        // A result of 0 is failure, and one not below the buffer size is the length the
+        // directory would need: either way the buffer holds no usable path.
         const DWORD length = GetTempPathW(MAX_PATH, directory);
-        if (length == 0 || length > MAX_PATH) {
+        if (length == 0 || length >= MAX_PATH) {
             return false;
         }
         if (GetTempFileNameW(directory, L"tvt", 0, m_path) == 0) {

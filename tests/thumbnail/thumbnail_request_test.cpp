@@ -269,22 +269,31 @@ TEST_F(ThumbnailRequest, CommandLineEndsAtEmbeddedZero)
     EXPECT_EQ(start.commandLine.find(L"junk"), std::wstring::npos);
 }
 
-TEST_F(ThumbnailRequest, MissingTemporaryDirectoryFailsWithoutRenderer)
+// The platform cannot name or create the result file: no renderer starts and no path is touched.
+TEST_F(ThumbnailRequest, UnusableTemporaryDirectoryFailsWithoutRenderer)
 {
-    RecordRendererStart record;
-    const std::wstring missing = TempDir() + L"\\no\\such\\dir";
-    SetEnvironmentVariableW(L"TMP", missing.c_str());
-    SetEnvironmentVariableW(L"TEMP", missing.c_str());
-    Outcome outcome;
-    Request(WriteDocument(L"a.pdf", "pattern 1 1\n"), 256, outcome);
-    SetEnvironmentVariableW(L"TMP", TempDir().c_str());
-    SetEnvironmentVariableW(L"TEMP", TempDir().c_str());
+    std::wstring tooLong = TempDir();
+    while (tooLong.size() <= MAX_PATH) {
+        tooLong += L"\\a-directory-name-that-makes-the-temporary-path-too-long";
+        ASSERT_TRUE(CreateDirectoryW(tooLong.c_str(), nullptr));
+    }
+    const std::wstring directories[] = {TempDir() + L"\\no\\such\\dir", tooLong};
+    for (const std::wstring& directory : directories) {
+        SCOPED_TRACE(testing::Message() << directory.size() << " characters");
+        RecordRendererStart record;
+        SetEnvironmentVariableW(L"TMP", directory.c_str());
+        SetEnvironmentVariableW(L"TEMP", directory.c_str());
+        Outcome outcome;
+        Request(WriteDocument(L"a.pdf", "pattern 1 1\n"), 256, outcome);
+        SetEnvironmentVariableW(L"TMP", TempDir().c_str());
+        SetEnvironmentVariableW(L"TEMP", TempDir().c_str());
 
-    EXPECT_EQ(outcome.hr, E_FAIL);
-    EXPECT_EQ(outcome.bitmap, nullptr);
-    EXPECT_EQ(outcome.alpha, WTSAT_RGB);
-    RendererStart start;
-    EXPECT_FALSE(record.Read(start));
+        EXPECT_EQ(outcome.hr, E_FAIL);
+        EXPECT_EQ(outcome.bitmap, nullptr);
+        EXPECT_EQ(outcome.alpha, WTSAT_RGB);
+        RendererStart start;
+        EXPECT_FALSE(record.Read(start));
+    }
 }
 
 // Fails each allocation of a whole request in turn until one run needs no failure.
