@@ -157,6 +157,15 @@ void SetRenderCommand(const std::wstring& text)
     SetRenderCommandRaw(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
+void RemoveRenderCommand()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ClassKeyPath().c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, L"RenderCommand");
+        RegCloseKey(key);
+    }
+}
+
 void UseTestRenderer()
 {
     SetRenderCommand(L"\"" + RendererPath() + L"\" --thumb \"%1\" %2 \"%3\"");

@@ -47,6 +47,8 @@ private:
 void SetRenderCommandRaw(DWORD type, const void* data, DWORD byteCount);
 // Stores RenderCommand as REG_SZ text with its terminator.
 void SetRenderCommand(const std::wstring& text);
+// Removes RenderCommand, leaving the class key in place.
+void RemoveRenderCommand();
 // Points RenderCommand at the test renderer, with the default command's arguments.
 void UseTestRenderer();
 

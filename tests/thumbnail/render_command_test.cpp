@@ -86,12 +86,7 @@ TEST(RenderCommand, ClassKeyWithoutValueGivesDefault)
 {
     ScratchHkcu hkcu;
     SetRenderCommand(L"x");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}", 0,
-                            KEY_SET_VALUE, &key),
-              ERROR_SUCCESS);
-    RegDeleteValueW(key, L"RenderCommand");
-    RegCloseKey(key);
+    RemoveRenderCommand();
     EXPECT_EQ(BuildRenderCommand(kDocument, 1, kResult), DefaultCommandFor(kDocument, L"1", kResult));
 }
 

@@ -219,40 +219,33 @@ TEST_F(ThumbnailRequest, AcceptsBoundsAndIgnoresTrailingBytes)
     }
 }
 
+// The configured command and the default one (TorvView.exe beside the module, here the test program).
 TEST_F(ThumbnailRequest, StartsRendererHiddenWithExactCommandLine)
 {
-    RecordRendererStart record;
-    const std::wstring document = WriteDocument(L"my doc \u00e9 100%.pdf", "pattern 1 1\n");
-    Outcome outcome;
-    Request(document, 0, outcome);
-    EXPECT_EQ(outcome.hr, S_OK);
+    struct Case {
+        bool configured;
+        std::wstring program;
+    };
+    const Case cases[] = {{true, RendererPath()}, {false, TestDir() + L"\\TorvView.exe"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.configured ? "configured" : "default") << " command");
+        if (!c.configured) {
+            RemoveRenderCommand();
+        }
+        RecordRendererStart record;
+        const std::wstring document = WriteDocument(L"my doc \u00e9 100%.pdf", "pattern 1 1\n");
+        Outcome outcome;
+        Request(document, 0, outcome);
+        EXPECT_EQ(outcome.hr, S_OK);
 
-    RendererStart start;
-    ASSERT_TRUE(record.Read(start));
-    EXPECT_TRUE(start.flags & STARTF_USESHOWWINDOW);
-    EXPECT_EQ(start.showWindow, static_cast<DWORD>(SW_HIDE));
-    const std::wstring prefix = L"\"" + RendererPath() + L"\" --thumb \"" + document + L"\" 0 \"" + TempDir() + L"\\tvt";
-    EXPECT_EQ(start.commandLine.substr(0, prefix.size()), prefix);
-    EXPECT_EQ(start.commandLine.substr(start.commandLine.size() - 5), L".tmp\"");
-}
-
-TEST_F(ThumbnailRequest, DefaultCommandStartsViewerBesideModule)
-{
-    HKEY key = nullptr;
-    RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}", 0,
-                  KEY_SET_VALUE, &key);
-    RegDeleteValueW(key, L"RenderCommand");
-    RegCloseKey(key);
-
-    RecordRendererStart record;
-    const std::wstring document = WriteDocument(L"default.pdf", "pattern 2 3\n");
-    Outcome outcome;
-    Request(document, 96, outcome);
-    EXPECT_EQ(outcome.hr, S_OK);
-    RendererStart start;
-    ASSERT_TRUE(record.Read(start));
-    const std::wstring prefix = L"\"" + TestDir() + L"\\TorvView.exe\" --thumb \"" + document + L"\" 96 \"";
-    EXPECT_EQ(start.commandLine.substr(0, prefix.size()), prefix);
+        RendererStart start;
+        ASSERT_TRUE(record.Read(start));
+        EXPECT_TRUE(start.flags & STARTF_USESHOWWINDOW);
+        EXPECT_EQ(start.showWindow, static_cast<DWORD>(SW_HIDE));
+        const std::wstring prefix = L"\"" + c.program + L"\" --thumb \"" + document + L"\" 0 \"" + TempDir() + L"\\tvt";
+        EXPECT_EQ(start.commandLine.substr(0, prefix.size()), prefix);
+        EXPECT_EQ(start.commandLine.substr(start.commandLine.size() - 5), L".tmp\"");
+    }
 }
 
 TEST_F(ThumbnailRequest, CommandLineEndsAtEmbeddedZero)
