@@ -7,6 +7,8 @@
 #include <shobjidl.h>
 #include <thumbcache.h>
 
+#include <vector>
+
 using namespace testing_support;
 
 namespace {
@@ -92,6 +94,26 @@ TEST(LoadedLibrary, ExportsByNameAndOrdinalAndRenders)
     EXPECT_EQ(canUnloadNow(), S_OK);
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_TRUE(ResultFilesLeft().empty());
+}
+
+TEST(LoadedLibrary, CarriesVersionResource)
+{
+    const std::wstring library = BuiltLibraryPath();
+    DWORD ignored = 0;
+    std::vector<uint8_t> block(GetFileVersionInfoSizeW(library.c_str(), &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(library.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>((TORV_VERSION_MAJOR << 16) | TORV_VERSION_MINOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(TORV_VERSION_PATCH << 16));
+
+    wchar_t* description = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\FileDescription",
+                               reinterpret_cast<void**>(&description), &length));
+    EXPECT_STREQ(description, L"TorvView Thumbnail Provider");
 }
 
 // Sets a key's default value (and optionally one named value) under HKEY_LOCAL_MACHINE.
