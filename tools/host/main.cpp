@@ -119,16 +119,22 @@ bool IsApartmentModel(const std::wstring& model)
     return lstrcmpiW(model.c_str(), L"Apartment") == 0 || lstrcmpiW(model.c_str(), L"Both") == 0;
 }
 
+// Details and warnings go to standard error, so standard output keeps one line per file.
+void Note(const std::wstring& file, const std::wstring& text)
+{
+    Print(stderr, L"thumbhost: " + file + L": " + text);
+}
+
 void ReportHandler(const std::wstring& file, const ThumbnailHandler& handler, bool verbose)
 {
     if (verbose) {
-        Print(stdout, file + L": handler " + handler.clsidText + L" from " + handler.bindingKey);
-        Print(stdout, file + L": DLL \"" + handler.dllPath + L"\" from " + handler.serverKey + L", ThreadingModel \""
-                          + handler.threadingModel + L"\"");
+        Note(file, L"handler " + handler.clsidText + L" from " + handler.bindingKey);
+        Note(file, L"DLL \"" + handler.dllPath + L"\" from " + handler.serverKey + L", ThreadingModel \""
+                       + handler.threadingModel + L"\"");
     }
     if (!IsApartmentModel(handler.threadingModel)) {
-        Print(stdout, file + L": warning: ThreadingModel of " + handler.clsidText + L" is \"" + handler.threadingModel
-                          + L"\"; the Shell expects thumbnail handlers to be \"Apartment\"");
+        Note(file, L"warning: ThreadingModel of " + handler.clsidText + L" is \"" + handler.threadingModel
+                       + L"\"; the Shell expects thumbnail handlers to be \"Apartment\"");
     }
 }
 
@@ -147,8 +153,8 @@ StepResult ExtractThumbnail(const std::wstring& file, const Options& options, Fi
     ReportHandler(file, handler, options.verbose);
     ThumbnailOutcome outcome = RequestThumbnail(handler, fullPath, options.size);
     if (outcome.leftLoaded) {
-        Print(stdout, file + L": warning: \"" + handler.dllPath
-                          + L"\" still reports live objects after everything was released; it stays loaded");
+        Note(file, L"warning: \"" + handler.dllPath
+                       + L"\" still reports live objects after everything was released; it stays loaded");
     }
     if (!outcome.result.ok()) {
         return outcome.result;

@@ -1,0 +1,58 @@
+// Helpers for the tests of the tools: starting them as real processes, files, and PNG decoding.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tool_testing {
+
+// build/bin, where the DLL, the host and the stand-in viewer are built.
+std::wstring BinDir();
+std::wstring HostPath();
+std::wstring ViewerPath();
+// The project's sample documents, copied beside the tests when the build is configured.
+std::wstring SamplesDir();
+
+// "\"text\"": every path the tests pass may hold spaces.
+std::wstring Quote(const std::wstring& text);
+
+struct ProcessResult {
+    DWORD exitCode = 0xFFFFFFFF;  // also what a program that did not finish in time reports
+    std::string out;              // standard output, bytes as written
+    std::string err;              // standard error
+};
+
+// Runs a command line with its output captured through files, waiting at most 60 seconds.
+// The child inherits this process's environment, TMP and TEMP included.
+ProcessResult Run(const std::wstring& commandLine, const std::wstring& workingDir = std::wstring());
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+// -1 when the file cannot be opened.
+long long FileSize(const std::wstring& path);
+std::vector<BYTE> ReadFileBytes(const std::wstring& path);
+// Names of the entries of a directory, without "." and "..".
+std::vector<std::wstring> ListDirectory(const std::wstring& directory);
+void DeleteTree(const std::wstring& path);
+
+// The line of the output that starts with prefix, without its newline; empty if none does.
+std::string LineStartingWith(const std::string& output, const std::string& prefix);
+
+std::string Narrow(const std::wstring& text);
+
+struct DecodedImage {
+    HRESULT hr = E_FAIL;
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<BYTE> bgra;  // 32bppBGRA, rows top to bottom
+
+    // Blue, green, red, alpha packed as 0xAARRGGBB.
+    DWORD Pixel(UINT x, UINT y) const;
+};
+
+// Decodes an image file with WIC, converted to 32bppBGRA.
+DecodedImage DecodeImage(const std::wstring& path);
+
+}  // namespace tool_testing
