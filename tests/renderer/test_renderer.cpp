@@ -10,6 +10,7 @@
 //   sleep MS            wait
 //   exit N              exit code once done (default 0)
 //   copy PATH           after writing, copy the result file to PATH (ASCII, rest of the line)
+//   delete              after writing, delete the result file
 // If TORV_TEST_RECORD names a file, the startup flags and the exact command line are written to
 // it first, as UTF-16: "<dwFlags> <wShowWindow> <stdout handle>\n<command line>".
 // Exit code 3: no --thumb arguments; 4: the document cannot be read; 5: the result cannot be written.
@@ -111,6 +112,7 @@ int Run(const std::wstring& documentPath, const std::wstring& resultPath)
     bool ok = true;
     int exitCode = 0;
     std::wstring copyPath;
+    bool deleteResult = false;
     std::istringstream lines(script);
     std::string line;
     while (ok && std::getline(lines, line)) {
@@ -141,6 +143,8 @@ int Run(const std::wstring& documentPath, const std::wstring& resultPath)
             Sleep(ms);
         } else if (command == "exit") {
             in >> exitCode;
+        } else if (command == "delete") {
+            deleteResult = true;
         } else if (command == "copy") {
             std::string path;
             std::getline(in >> std::ws, path);
@@ -153,6 +157,9 @@ int Run(const std::wstring& documentPath, const std::wstring& resultPath)
     }
     if (!copyPath.empty()) {
         CopyFileW(resultPath.c_str(), copyPath.c_str(), FALSE);
+    }
+    if (deleteResult) {
+        DeleteFileW(resultPath.c_str());
     }
     return exitCode;
 }

@@ -138,6 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A complete result does not count when the exit code is not 0.
         FailureCase{"NonzeroExitWithValidResult", "pattern 4 4\nexit 2\n"},
         FailureCase{"NothingWritten", "exit 0\n"},
+        // The result file cannot be opened.
+        FailureCase{"ResultFileRemoved", "pattern 2 2\ndelete\n"},
         FailureCase{"SevenBytes", "bytes 01000000010000\n"},
         FailureCase{"WidthZero", Header(0, 1) + "pixels 64\n"},
         FailureCase{"HeightZero", Header(1, 0) + "pixels 64\n"},
