@@ -25,14 +25,16 @@ UniqueHKey CreateKeyForWriting(HKEY root, const wchar_t* subkey) noexcept
 }
 
 // Stores text as REG_SZ with its terminator; a key that cannot be created leaves the value unwritten.
-void SetSz(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const std::wstring& data) noexcept
+// Takes the text as a pointer so that no string is built between two writes: an allocation that
+// fails must fail before the first write, not leave half a registration behind.
+void SetSz(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* data) noexcept
 {
     const UniqueHKey key = CreateKeyForWriting(root, subkey);
     if (!key) {
         return;
     }
-    const DWORD byteCount = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-    RegSetValueExW(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), byteCount);
+    const DWORD byteCount = static_cast<DWORD>((lstrlenW(data) + 1) * sizeof(wchar_t));
+    RegSetValueExW(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), byteCount);
 }
 
 void SetDisableProcessIsolation(const wchar_t* classKey) noexcept
@@ -58,7 +60,7 @@ void RegisterServer()
     const std::wstring inprocKey = classKey + L"\\InprocServer32";
 
     SetSz(HKEY_CURRENT_USER, classKey.c_str(), nullptr, kDisplayName);
-    SetSz(HKEY_CURRENT_USER, inprocKey.c_str(), nullptr, modulePath);
+    SetSz(HKEY_CURRENT_USER, inprocKey.c_str(), nullptr, modulePath.c_str());
     SetSz(HKEY_CURRENT_USER, inprocKey.c_str(), L"ThreadingModel", L"Apartment");
     SetDisableProcessIsolation(classKey.c_str());
     SetSz(HKEY_CURRENT_USER, kHandlerBindingKey, nullptr, kClsidString);
