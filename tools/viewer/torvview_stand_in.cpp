@@ -70,25 +70,21 @@ PageSize PortraitPage(int32_t longEdge) noexcept
     return PageSize{width, longEdge};
 }
 
-bool BeginsWithPdfHeader(const wchar_t* documentPath) noexcept
+// kExitOk for a document that opens and begins with the PDF header, else the exit code that says why not.
+int CheckDocument(const wchar_t* documentPath) noexcept
 {
     // Shared with writers: the Shell may ask while another program still has the file open.
     const UniqueFile file(CreateFileW(documentPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return false;
+        return kExitDocumentUnreadable;
     }
     char header[sizeof(kPdfHeader) - 1] = {};
     DWORD read = 0;
-    return ReadFile(file.get(), header, sizeof(header), &read, nullptr) && read == sizeof(header)
-        && std::memcmp(header, kPdfHeader, sizeof(header)) == 0;
-}
-
-bool DocumentIsReadable(const wchar_t* documentPath) noexcept
-{
-    const UniqueFile file(CreateFileW(documentPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid();
+    if (!ReadFile(file.get(), header, sizeof(header), &read, nullptr)) {
+        return kExitDocumentUnreadable;
+    }
+    return read == sizeof(header) && std::memcmp(header, kPdfHeader, sizeof(header)) == 0 ? kExitOk : kExitNotPdf;
 }
 
 // White paper inside a border about 1/128 of the longer edge thick, at least one pixel.
@@ -140,11 +136,9 @@ int RunThumbMode(const wchar_t* documentPath, const wchar_t* sizeText, const wch
     if (size == 0 || *documentPath == L'\0' || *resultPath == L'\0') {
         return kExitUsage;
     }
-    if (!DocumentIsReadable(documentPath)) {
-        return kExitDocumentUnreadable;
-    }
-    if (!BeginsWithPdfHeader(documentPath)) {
-        return kExitNotPdf;
+    const int documentCheck = CheckDocument(documentPath);
+    if (documentCheck != kExitOk) {
+        return documentCheck;
     }
     const PageSize page = PortraitPage(size);
     const std::vector<uint32_t> pixels = DrawPage(page);
@@ -163,6 +157,7 @@ int wmain(int argc, wchar_t** argv)
     try {
         return RunThumbMode(argv[2], argv[3], argv[4]);
     } catch (const std::bad_alloc&) {
+        // No memory for the page: nothing was written, and the result cannot be.
         return kExitResultNotWritable;
     }
 }
