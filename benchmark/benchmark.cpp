@@ -1,0 +1,456 @@
+// Benchmark of the thumbnail server against the least any caller of the renderer must do.
+// Prints one table; each figure is a median over repeated runs, and the two sides of each ratio
+// are measured alternately in the same run so that a change in the machine's load hits both.
+//
+// Usage: torvbench [--quick]   (run by scripts/benchmark; --quick takes fewer repetitions)
+#include "module/unique_resource.h"
+#include "thumbnail/result_file.h"
+
+#include <windows.h>
+#include <shobjidl.h>
+#include <thumbcache.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// {5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}
+const CLSID kClsid = {0x5b1e2c47, 0x93a0, 0x4d8e, {0xa6, 0xf2, 0x0c, 0x71, 0xd4, 0xb9, 0x8e, 0x35}};
+const wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
+const IID kIidThumbnailProvider = {0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
+const double kMiB = 1024.0 * 1024.0;
+
+using Clock = std::chrono::steady_clock;
+using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::wstring OwnDirectory()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.find_last_of(L"\\/"));
+}
+
+void Fail(const char* what)
+{
+    std::fprintf(stderr, "torvbench: %s (error %lu)\n", what, GetLastError());
+    std::exit(1);
+}
+
+// Points the per-user render command at the benchmark's renderer in a scratch copy of
+// HKEY_CURRENT_USER, so that the user's own registration is neither used nor changed.
+class ScratchRegistry {
+public:
+    explicit ScratchRegistry(const std::wstring& renderCommand)
+        : m_path(L"Software\\TorvThumbBenchmark\\" + std::to_wstring(GetCurrentProcessId()))
+    {
+        HKEY root = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr)
+            != ERROR_SUCCESS) {
+            Fail("cannot create the scratch registry key");
+        }
+        m_root.reset(root);
+        RegOverridePredefKey(HKEY_CURRENT_USER, root);
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, kClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        const UniqueHKey classKey(key);
+        RegSetValueExW(key, L"RenderCommand", 0, REG_SZ, reinterpret_cast<const BYTE*>(renderCommand.c_str()),
+                       static_cast<DWORD>((renderCommand.size() + 1) * sizeof(wchar_t)));
+    }
+    ~ScratchRegistry()
+    {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        m_root.reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TorvThumbBenchmark");
+    }
+
+private:
+    std::wstring m_path;
+    UniqueHKey m_root;
+};
+
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { FreeLibrary(h); }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
+
+// The built DLL, loaded as a host loads it, with a class object per caller.
+class Library {
+public:
+    explicit Library(const std::wstring& path) : m_module(LoadLibraryW(path.c_str()))
+    {
+        if (!m_module) {
+            Fail("cannot load torvthumb.dll");
+        }
+        m_getClassObject = reinterpret_cast<GetClassObjectFunction>(
+            reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllGetClassObject")));
+    }
+    IClassFactory* NewFactory() const
+    {
+        IClassFactory* factory = nullptr;
+        if (m_getClassObject(kClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK) {
+            Fail("DllGetClassObject failed");
+        }
+        return factory;
+    }
+
+private:
+    UniqueModule m_module;
+    GetClassObjectFunction m_getClassObject = nullptr;
+};
+
+// A whole request as the Shell makes it: new provider, Initialize, GetThumbnail, release.
+void LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT cx)
+{
+    IInitializeWithFile* init = nullptr;
+    IThumbnailProvider* provider = nullptr;
+    if (factory->CreateInstance(nullptr, IID_IInitializeWithFile, reinterpret_cast<void**>(&init)) != S_OK
+        || init->Initialize(document.c_str(), STGM_READ) != S_OK
+        || init->QueryInterface(kIidThumbnailProvider, reinterpret_cast<void**>(&provider)) != S_OK) {
+        Fail("cannot make a provider");
+    }
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    const HRESULT hr = provider->GetThumbnail(cx, &bitmap, &alpha);
+    if (hr != S_OK) {
+        std::fprintf(stderr, "torvbench: GetThumbnail returned 0x%08lX for %ls\n", static_cast<unsigned long>(hr),
+                     document.c_str());
+        std::exit(1);
+    }
+    DeleteObject(bitmap);
+    provider->Release();
+    init->Release();
+}
+
+// The least a caller of the renderer must do: name a result file, start the same command line
+// the same way, wait, read the whole file into a buffer, delete it.
+void BaselineRequest(const std::wstring& renderer, const std::wstring& document, UINT cx)
+{
+    wchar_t directory[MAX_PATH] = {};
+    wchar_t resultPath[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, directory);
+    if (!GetTempFileNameW(directory, L"tvt", 0, resultPath)) {
+        Fail("GetTempFileName failed");
+    }
+    std::wstring commandLine = L"\"" + renderer + L"\" --thumb \"" + document + L"\" " + std::to_wstring(cx) + L" \""
+        + resultPath + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info)) {
+        Fail("cannot start the renderer");
+    }
+    UniqueProcessInformation process;
+    process.adopt(info);
+    WaitForSingleObject(process.process.get(), INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.process.get(), &exitCode);
+    {
+        const UniqueFile file(
+            CreateFileW(resultPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        GetFileSizeEx(file.get(), &size);
+        std::unique_ptr<uint8_t[]> buffer(new uint8_t[static_cast<size_t>(size.QuadPart)]);
+        DWORD read = 0;
+        if (exitCode != 0 || !ReadFile(file.get(), buffer.get(), static_cast<DWORD>(size.QuadPart), &read, nullptr)
+            || read != size.QuadPart) {
+            Fail("the baseline read failed");
+        }
+    }
+    DeleteFileW(resultPath);
+}
+
+struct Comparison {
+    double medianA = 0;  // seconds
+    double medianB = 0;
+    double medianRatio = 0;  // median over the rounds of a's time over b's time in that round
+};
+
+// Runs a and b alternately, `rounds` times each, a first in even rounds and b first in odd ones.
+// The ratio is taken within each round, so that a drift in the machine's load during the run
+// (other processes, the page cache) falls on both sides of it alike.
+Comparison SideBySide(int rounds, const std::function<void()>& a, const std::function<void()>& b)
+{
+    std::vector<double> timesA;
+    std::vector<double> timesB;
+    std::vector<double> ratios;
+    for (int i = 0; i < rounds; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            const bool runA = (side == 0) == (i % 2 == 0);
+            const Clock::time_point start = Clock::now();
+            (runA ? a : b)();
+            (runA ? timesA : timesB).push_back(Seconds(start));
+        }
+        ratios.push_back(timesA.back() / timesB.back());
+    }
+    return Comparison{Median(timesA), Median(timesB), Median(ratios)};
+}
+
+// Committed private memory of this process (the pixels of a DIB section are counted here).
+uint64_t PrivateBytes()
+{
+    uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            total += region.RegionSize;
+        }
+    }
+    return total;
+}
+
+// The highest private memory seen while work() runs, above the level just before it. The
+// sampler is running before that level is taken, so its own stack is not counted.
+uint64_t PeakAbove(const std::function<void()>& work)
+{
+    std::atomic<bool> done{false};
+    std::atomic<uint64_t> before{0};
+    std::atomic<uint64_t> peak{0};
+    std::thread sampler([&] {
+        const uint64_t first = PrivateBytes();
+        peak = first;
+        before = first;
+        while (!done) {
+            const uint64_t now = PrivateBytes();
+            if (now > peak) {
+                peak = now;
+            }
+        }
+    });
+    while (before == 0) {
+        Sleep(1);
+    }
+    work();
+    done = true;
+    sampler.join();
+    return peak - before;
+}
+
+struct Row {
+    std::string measure;
+    std::string library;
+    std::string baseline;
+    double ratio;
+    bool higherIsBetter;
+    double goal;  // 0: no goal
+};
+
+std::string Format(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), format, value);
+    return text;
+}
+
+void Progress(const Row& row)
+{
+    std::fprintf(stderr, "%s: %s / %s\n", row.measure.c_str(), row.library.c_str(), row.baseline.c_str());
+}
+
+void PrintTable(const std::vector<Row>& rows)
+{
+    std::printf("\n| Measure | torvthumb | Baseline | Ratio | Goal | Met |\n");
+    std::printf("|---|---:|---:|---:|---:|:---:|\n");
+    for (const Row& r : rows) {
+        std::string goal = "-";
+        std::string met = "-";
+        std::string ratio = r.ratio > 0 ? Format("%.3f", r.ratio) : "-";
+        if (r.goal > 0) {
+            goal = (r.higherIsBetter ? ">= " : "<= ") + Format("%.2f", r.goal);
+            met = (r.higherIsBetter ? r.ratio >= r.goal : r.ratio <= r.goal) ? "yes" : "no";
+        }
+        std::printf("| %s | %s | %s | %s | %s | %s |\n", r.measure.c_str(), r.library.c_str(), r.baseline.c_str(),
+                    ratio.c_str(), goal.c_str(), met.c_str());
+    }
+}
+
+void Add(std::vector<Row>& rows, const Row& row)
+{
+    rows.push_back(row);
+    Progress(row);
+}
+
+std::wstring WriteDocument(const std::wstring& directory, int edge)
+{
+    const std::wstring path = directory + L"\\bench-" + std::to_wstring(edge) + L".txt";
+    const std::string text = std::to_string(edge) + " " + std::to_string(edge) + "\n";
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    auto rounds = [quick](int full) { return quick ? std::max(3, full / 6) : full; };
+    const std::wstring directory = OwnDirectory();
+    const std::wstring dllPath = directory + L"\\torvthumb.dll";
+    const std::wstring renderer = directory + L"\\benchrender.exe";
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring document256 = WriteDocument(temp, 256);
+    const std::wstring document4096 = WriteDocument(temp, 4096);
+    const double pixels4096 = 4096.0 * 4096.0 * 4.0;
+    std::vector<Row> rows;
+
+    ScratchRegistry registry(L"\"" + renderer + L"\" --thumb \"%1\" %2 \"%3\"");
+
+    // 6 first, while nothing else holds the library loaded.
+    {
+        std::vector<double> times;
+        for (int i = 0; i < rounds(150); ++i) {
+            const Clock::time_point start = Clock::now();
+            {
+                Library library(dllPath);
+                library.NewFactory()->Release();
+            }
+            times.push_back(Seconds(start));
+        }
+        WIN32_FILE_ATTRIBUTE_DATA attributes{};
+        GetFileAttributesExW(dllPath.c_str(), GetFileExInfoStandard, &attributes);
+        Add(rows, {"Load, class object, unload (ms)", Format("%.3f", Median(times) * 1000), "-", 0, false, 0});
+        Add(rows, {"DLL file size (KiB)", Format("%.1f", attributes.nFileSizeLow / 1024.0), "-", 0, false, 0});
+    }
+
+    Library library(dllPath);
+    IClassFactory* factory = library.NewFactory();
+    LibraryRequest(factory, document256, 256);  // loads what the first request needs
+    BaselineRequest(renderer, document256, 256);
+
+    // 1 and 2: a whole request against the baseline.
+    for (const int edge : {256, 4096}) {
+        const std::wstring& document = edge == 256 ? document256 : document4096;
+        const Comparison c = SideBySide(rounds(edge == 256 ? 60 : 90), [&] { LibraryRequest(factory, document, 256); },
+                                        [&] { BaselineRequest(renderer, document, 256); });
+        Add(rows, {"Request " + std::to_string(edge) + " x " + std::to_string(edge) + " (ms)",
+                   Format("%.2f", c.medianA * 1000), Format("%.2f", c.medianB * 1000), c.medianRatio, false, 1.02});
+    }
+    // The resolution of the ratios above: the baseline against itself, measured the same way.
+    {
+        const Comparison c = SideBySide(rounds(90), [&] { BaselineRequest(renderer, document4096, 256); },
+                                        [&] { BaselineRequest(renderer, document4096, 256); });
+        Add(rows, {"Baseline against itself, 4096 x 4096 (ms)", Format("%.2f", c.medianA * 1000),
+                   Format("%.2f", c.medianB * 1000), c.medianRatio, false, 0});
+    }
+
+    // 3: reading a 4096 x 4096 result file into the bitmap against a plain read of it.
+    {
+        wchar_t resultPath[MAX_PATH] = {};
+        GetTempFileNameW(temp, L"tvt", 0, resultPath);
+        std::wstring commandLine = L"\"" + renderer + L"\" --thumb \"" + document4096 + L"\" 256 \"" + resultPath + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                            &startup, &info)) {
+            Fail("cannot start the renderer");
+        }
+        UniqueProcessInformation process;
+        process.adopt(info);
+        WaitForSingleObject(process.process.get(), INFINITE);
+
+        auto open = [&] {
+            return UniqueFile(CreateFileW(resultPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        };
+        const Comparison c = SideBySide(
+            rounds(30),
+            [&] {
+                HBITMAP bitmap = nullptr;
+                {
+                    const UniqueFile file = open();
+                    bitmap = ReadResultFile(file.get());
+                }
+                if (!bitmap) {
+                    Fail("ReadResultFile failed");
+                }
+                DeleteObject(bitmap);
+            },
+            [&] {
+                const UniqueFile file = open();
+                LARGE_INTEGER size{};
+                GetFileSizeEx(file.get(), &size);
+                std::unique_ptr<uint8_t[]> buffer(new uint8_t[static_cast<size_t>(size.QuadPart)]);
+                DWORD read = 0;
+                ReadFile(file.get(), buffer.get(), static_cast<DWORD>(size.QuadPart), &read, nullptr);
+            });
+        DeleteFileW(resultPath);
+        // Throughput is the inverse of time: the bitmap's share of the plain read's is b's time over a's.
+        Add(rows, {"Read 4096 x 4096 file (MiB/s)", Format("%.0f", pixels4096 / kMiB / c.medianA),
+                   Format("%.0f", pixels4096 / kMiB / c.medianB), 1 / c.medianRatio, true, 0.95});
+    }
+
+    // 4: peak private memory during a 4096 x 4096 request, bitmap held until it returns.
+    {
+        std::vector<double> peaks;
+        std::vector<double> basePeaks;
+        for (int i = 0; i < rounds(9); ++i) {
+            peaks.push_back(static_cast<double>(PeakAbove([&] { LibraryRequest(factory, document4096, 256); })));
+            basePeaks.push_back(
+                static_cast<double>(PeakAbove([&] { BaselineRequest(renderer, document4096, 256); })));
+        }
+        Add(rows, {"Peak memory, 4096 x 4096 request (MiB above before)", Format("%.1f", Median(peaks) / kMiB),
+                        Format("%.1f", Median(basePeaks) / kMiB), Median(peaks) / pixels4096, false, 1.05});
+    }
+
+    // 5: two threads, each with its own provider objects, against one thread.
+    {
+        const int requests = quick ? 10 : 20;
+        auto work = [&](int threads) {
+            std::vector<std::thread> pool;
+            for (int t = 0; t < threads; ++t) {
+                pool.emplace_back([&] {
+                    IClassFactory* own = library.NewFactory();
+                    for (int i = 0; i < requests; ++i) {
+                        LibraryRequest(own, document256, 256);
+                    }
+                    own->Release();
+                });
+            }
+            for (std::thread& thread : pool) {
+                thread.join();
+            }
+        };
+        // Two threads do twice the requests: their throughput over one thread's is 2 * t1 / t2.
+        const Comparison c = SideBySide(rounds(7), [&] { work(2); }, [&] { work(1); });
+        Add(rows, {"Throughput, 256 x 256 (requests/s): 2 threads vs 1", Format("%.1f", 2 * requests / c.medianA),
+                   Format("%.1f", requests / c.medianB), 2 / c.medianRatio, true, 1.8});
+    }
+
+    factory->Release();
+    DeleteFileW(document256.c_str());
+    DeleteFileW(document4096.c_str());
+    PrintTable(rows);
+    return 0;
+}
