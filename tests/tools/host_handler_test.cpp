@@ -171,7 +171,7 @@ TEST_F(HostHandlerTest, DllThatCannotUnloadStaysLoadedWithAWarning)
     EXPECT_EQ(LineStartingWith(run.out, "kept.torvfake: ").find("kept.torvfake: S_OK 0x00000000 4x2 WTSAT_RGB "), 0u)
         << run.out;
     EXPECT_NE(run.err.find("kept.torvfake: warning: \"" + Narrow(testing_support::TestDir())
-                           + "\\fakehandler.dll\" still reports live objects after everything was released"),
+                           + "\\fakehandler.dll\" cannot be unloaded after everything was released"),
               std::string::npos)
         << run.err;
 }

@@ -11,6 +11,12 @@ namespace {
 using DllGetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using DllCanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
 
+// A registered path may also be a bare name that the loader searches for.
+bool IsFullPath(const std::wstring& path) noexcept
+{
+    return path.find_first_of(L"\\/") != std::wstring::npos;
+}
+
 // The handler's DLL. Freed only when the DLL agrees: code that still has live objects must stay mapped.
 class HandlerLibrary {
 public:
@@ -22,14 +28,14 @@ public:
     HRESULT Load(const std::wstring& path) noexcept
     {
         // A full path also lets the DLL's own dependencies be found beside it.
-        const bool fullPath = path.find_first_of(L"\\/") != std::wstring::npos;
-        m_module = LoadLibraryExW(path.c_str(), nullptr, fullPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+        m_module = LoadLibraryExW(path.c_str(), nullptr, IsFullPath(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
         return m_module ? S_OK : HRESULT_FROM_WIN32(GetLastError());
     }
 
     FARPROC Export(const char* name) const noexcept { return GetProcAddress(m_module, name); }
 
-    // True when the DLL is no longer loaded; false when it reported live objects and stays.
+    // True when the DLL is no longer loaded; false when it stays because it reported live objects,
+    // or, like COM assumes, because it has no DllCanUnloadNow to ask.
     bool UnloadIfAllowed() noexcept
     {
         if (!m_module) {
@@ -37,7 +43,7 @@ public:
         }
         const auto canUnloadNow = reinterpret_cast<DllCanUnloadNowFunction>(
             reinterpret_cast<void*>(Export("DllCanUnloadNow")));
-        if (canUnloadNow && canUnloadNow() != S_OK) {
+        if (!canUnloadNow || canUnloadNow() != S_OK) {
             // Left mapped for the rest of the process, as COM does.
             m_module = nullptr;
             return false;
@@ -58,8 +64,7 @@ bool FileExists(const std::wstring& path) noexcept
 
 StepResult LoadHandlerLibrary(const ThumbnailHandler& handler, HandlerLibrary& library)
 {
-    const bool fullPath = handler.dllPath.find_first_of(L"\\/") != std::wstring::npos;
-    if (fullPath && !FileExists(handler.dllPath)) {
+    if (IsFullPath(handler.dllPath) && !FileExists(handler.dllPath)) {
         return Failure(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
                        L"the handler DLL \"" + handler.dllPath + L"\" registered in " + handler.serverKey
                            + L" does not exist; register the handler again with regsvr32 from where its DLL is now");

@@ -15,7 +15,7 @@ struct ThumbnailOutcome {
     StepResult result;
     UniqueBitmap bitmap;  // set only on success
     WTS_ALPHATYPE alphaType = WTSAT_UNKNOWN;
-    bool leftLoaded = false;  // the DLL still reported live objects after everything was released
+    bool leftLoaded = false;  // the DLL could not be unloaded after everything was released
 };
 
 // The calling thread must be in a COM apartment. documentPath is passed to the handler as given.

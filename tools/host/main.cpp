@@ -153,8 +153,8 @@ StepResult ExtractThumbnail(const std::wstring& file, const Options& options, Fi
     ReportHandler(file, handler, options.verbose);
     ThumbnailOutcome outcome = RequestThumbnail(handler, fullPath, options.size);
     if (outcome.leftLoaded) {
-        Note(file, L"warning: \"" + handler.dllPath
-                       + L"\" still reports live objects after everything was released; it stays loaded");
+        Note(file, L"warning: \"" + handler.dllPath + L"\" cannot be unloaded after everything was released "
+                                                    L"(DllCanUnloadNow is missing or not S_OK); it stays loaded");
     }
     if (!outcome.result.ok()) {
         return outcome.result;
