@@ -168,12 +168,19 @@ StepResult ExtractThumbnail(const std::wstring& file, const Options& options, Fi
     return outcome.result;
 }
 
+std::wstring WriteFailure(const std::wstring& path, HRESULT hr)
+{
+    // WIC's factory is the only class a write creates, so "class not registered" can be made specific.
+    const std::wstring reason =
+        hr == REGDB_E_CLASSNOTREG ? L"the imaging library (WIC) is not registered on this system" : SystemMessage(hr);
+    return L"cannot write \"" + path + L"\": " + HResultName(hr) + L" " + HResultHex(hr) + L" " + reason;
+}
+
 StepResult SavePng(const FileReport& report)
 {
     const HRESULT hr = WritePng(report.pixels, report.usesAlpha, report.pngPath);
     if (FAILED(hr)) {
-        return Failure(hr, L"cannot write \"" + report.pngPath + L"\": " + HResultName(hr) + L" " + HResultHex(hr)
-                               + L" " + SystemMessage(hr));
+        return Failure(hr, WriteFailure(report.pngPath, hr));
     }
     return StepResult{};
 }
@@ -231,8 +238,7 @@ bool WriteSheet(const std::vector<SheetEntry>& entries, const Options& options)
 {
     const HRESULT hr = WriteContactSheet(entries, options.size, options.sheetPath);
     if (FAILED(hr)) {
-        Print(stdout, L"contact sheet: cannot write \"" + options.sheetPath + L"\": " + HResultName(hr) + L" "
-                          + HResultHex(hr) + L" " + SystemMessage(hr));
+        Print(stdout, L"contact sheet: " + WriteFailure(options.sheetPath, hr));
         return false;
     }
     Print(stdout, L"contact sheet: " + options.sheetPath);
