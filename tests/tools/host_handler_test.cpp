@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(AlphaTypes, HostAlphaTest,
 TEST_P(HostAlphaTest, PngHonoursTheAlphaType)
 {
     const char* command = GetParam().command;
-    const std::wstring out = testing_support::TempDir() + L"\\alpha-" + std::wstring(command, command + strlen(command));
+    const std::wstring out =
+        testing_support::TempDir() + L"\\alpha-" + std::wstring(command, command + strlen(command));
     const ProcessResult run = RunOn(L"picture.torvfake", GetParam().command, out);
 
     EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
@@ -148,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(HostMisbehaviourTest, IsReportedAsAFailure)
 {
     const MisbehaviourCase& c = GetParam();
-    const std::wstring out = testing_support::TempDir() + L"\\misbehaviour-" + std::wstring(c.name, c.name + strlen(c.name));
+    const std::wstring out =
+        testing_support::TempDir() + L"\\misbehaviour-" + std::wstring(c.name, c.name + strlen(c.name));
 
     const ProcessResult run = RunOn(c.file, c.command, out);
 

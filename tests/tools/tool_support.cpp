@@ -147,7 +147,8 @@ ProcessResult Run(const std::wstring& commandLine, const std::wstring& workingDi
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    const Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const Handle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (file.valid() && !bytes.empty()) {
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -53,7 +53,8 @@ class ViewerTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        tool_testing::WriteFileBytes(Document(L"valid.pdf"), "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n%%EOF\n");
+        tool_testing::WriteFileBytes(Document(L"valid.pdf"),
+                                     "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n%%EOF\n");
         tool_testing::WriteFileBytes(Document(L"header-only.pdf"), "%PDF-");
         tool_testing::WriteFileBytes(Document(L"short-header.pdf"), "%PDF");
         tool_testing::WriteFileBytes(Document(L"empty.pdf"), "");

@@ -196,7 +196,8 @@ void FillBackground(const Canvas& sheet)
 HRESULT DrawEntries(const Canvas& sheet, const SheetLayout& layout, const std::vector<SheetEntry>& entries)
 {
     const UniqueFont font = CreateLabelFont(layout.fontHeight);
-    const ScopedSelection fontSelection(sheet.Dc(), font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
+    const HGDIOBJ labelFont = font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT);
+    const ScopedSelection fontSelection(sheet.Dc(), labelFont);
     SetBkMode(sheet.Dc(), TRANSPARENT);
     for (size_t i = 0; i < entries.size(); ++i) {
         const SheetEntry& entry = entries[i];

@@ -83,7 +83,8 @@ StepResult GetClassFactory(const ThumbnailHandler& handler, const HandlerLibrary
         reinterpret_cast<void*>(library.Export("DllGetClassObject")));
     if (!getClassObject) {
         return Failure(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND),
-                       L"the handler DLL \"" + handler.dllPath + L"\" is not a COM server: it has no DllGetClassObject");
+                       L"the handler DLL \"" + handler.dllPath
+                           + L"\" is not a COM server: it has no DllGetClassObject");
     }
     const HRESULT hr = getClassObject(handler.clsid, __uuidof(IClassFactory), factory.put_void());
     if (hr == CLASS_E_CLASSNOTAVAILABLE) {

@@ -11,7 +11,7 @@
 
 struct ThumbnailHandler {
     std::wstring extension;       // ".pdf"
-    std::wstring bindingKey;      // where the extension names the class, e.g. "HKCU\Software\Classes\.pdf\ShellEx\{...}"
+    std::wstring bindingKey;      // where the extension names the class: "HKCU\Software\Classes\.pdf\ShellEx\{...}"
     std::wstring clsidText;       // as registered
     CLSID clsid = {};
     std::wstring serverKey;       // "HKCU\Software\Classes\CLSID\{...}\InprocServer32"

@@ -74,8 +74,9 @@ PageSize PortraitPage(int32_t longEdge) noexcept
 int CheckDocument(const wchar_t* documentPath) noexcept
 {
     // Shared with writers: the Shell may ask while another program still has the file open.
-    const UniqueFile file(CreateFileW(documentPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const UniqueFile file(
+        CreateFileW(documentPath, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return kExitDocumentUnreadable;
     }
