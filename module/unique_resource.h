@@ -74,8 +74,10 @@ struct RegKeyTraits {
     static void Close(Handle h) noexcept { RegCloseKey(h); }
 };
 
-struct BitmapTraits {
-    using Handle = HBITMAP;
+// Bitmaps, fonts, pens and brushes are all freed with DeleteObject.
+template <typename GdiHandle>
+struct GdiObjectTraits {
+    using Handle = GdiHandle;
     static Handle Empty() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { DeleteObject(h); }
 };
@@ -83,7 +85,7 @@ struct BitmapTraits {
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHKey = UniqueResource<RegKeyTraits>;
-using UniqueBitmap = UniqueResource<BitmapTraits>;
+using UniqueBitmap = UniqueResource<GdiObjectTraits<HBITMAP>>;
 
 // The two handles CreateProcessW returns. Members are destroyed in reverse order, so the thread
 // handle is closed before the process handle.

@@ -9,28 +9,10 @@ struct MemoryDcTraits {
     static void Close(Handle dc) noexcept { DeleteDC(dc); }
 };
 
-struct FontTraits {
-    using Handle = HFONT;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle font) noexcept { DeleteObject(font); }
-};
-
-struct PenTraits {
-    using Handle = HPEN;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle pen) noexcept { DeleteObject(pen); }
-};
-
-struct BrushTraits {
-    using Handle = HBRUSH;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle brush) noexcept { DeleteObject(brush); }
-};
-
 using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
-using UniqueFont = UniqueResource<FontTraits>;
-using UniquePen = UniqueResource<PenTraits>;
-using UniqueBrush = UniqueResource<BrushTraits>;
+using UniqueFont = UniqueResource<GdiObjectTraits<HFONT>>;
+using UniquePen = UniqueResource<GdiObjectTraits<HPEN>>;
+using UniqueBrush = UniqueResource<GdiObjectTraits<HBRUSH>>;
 
 // Selects an object into a DC for one scope; an object still selected cannot be deleted.
 class ScopedSelection {
