@@ -15,6 +15,7 @@
 #include <shobjidl.h>
 #include <thumbcache.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <mutex>
