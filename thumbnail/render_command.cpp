@@ -58,16 +58,30 @@ std::wstring SizeText(UINT cx)
 
 }  // namespace
 
-void ReplaceAll(std::wstring& text, const std::wstring& needle, const std::wstring& replacement)
+void ReplaceAll(std::wstring& text, std::initializer_list<Replacement> replacements)
 {
-    if (needle.empty()) {
-        return;
-    }
+    const std::wstring_view source = text;
+    std::wstring result;
+    result.reserve(text.size());
     size_t position = 0;
-    while ((position = text.find(needle, position)) != std::wstring::npos) {
-        text.replace(position, needle.size(), replacement);
-        position += replacement.size();
+    while (position < source.size()) {
+        const Replacement* match = nullptr;
+        for (const Replacement& replacement : replacements) {
+            const std::wstring_view needle = replacement.first;
+            if (!needle.empty() && source.compare(position, needle.size(), needle) == 0) {
+                match = &replacement;
+                break;
+            }
+        }
+        if (match) {
+            result.append(match->second);
+            position += match->first.size();
+        } else {
+            result.push_back(source[position]);
+            ++position;
+        }
     }
+    text.swap(result);
 }
 
 std::wstring BuildRenderCommand(const std::wstring& documentPath, UINT cx, const std::wstring& resultPath)
@@ -76,9 +90,10 @@ std::wstring BuildRenderCommand(const std::wstring& documentPath, UINT cx, const
     if (command.empty()) {
         command = DefaultRenderCommand();
     }
-    // Later passes also see text that earlier ones inserted; the result path, inserted last, never changes.
-    ReplaceAll(command, L"%1", documentPath);
-    ReplaceAll(command, L"%2", SizeText(cx));
-    ReplaceAll(command, L"%3", resultPath);
+    // One pass over the template: substituting "%1", "%2" and "%3" one after another would also
+    // rewrite a "%2" or "%3" that the document path brought in, and start the renderer on
+    // another file's name.
+    const std::wstring sizeText = SizeText(cx);
+    ReplaceAll(command, {{L"%1", documentPath}, {L"%2", sizeText}, {L"%3", resultPath}});
     return command;
 }

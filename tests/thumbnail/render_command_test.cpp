@@ -135,10 +135,14 @@ INSTANTIATE_TEST_SUITE_P(
         SubstitutionCase{"DocumentWithPercent1Unchanged", L"", L"C:\\a%1b.pdf", 7, L"7"},
         SubstitutionCase{"ZeroSize", L"", kDocument, 0, L"0"},
         SubstitutionCase{"LargestSize", L"", kDocument, 4294967295u, L"4294967295"},
-        // Later passes reach into the inserted document path.
-        SubstitutionCase{"DocumentWithPercent2GetsSize", L"<%1>", L"C:\\a%2b.pdf", 31, L"<C:\\a31b.pdf>"},
-        SubstitutionCase{"DocumentWithPercent3GetsResult", L"<%1>", L"C:\\a%3.pdf", 31,
-                         L"<C:\\aC:\\tmp\\tvt1A2B.tmp.pdf>"},
+        // Only the template's placeholders are replaced: "%2" and "%3" in the document path stay,
+        // as in a downloaded file's "%20".
+        SubstitutionCase{"DocumentWithPercent2Unchanged", L"<%1>", L"C:\\a%2b.pdf", 31, L"<C:\\a%2b.pdf>"},
+        SubstitutionCase{"DocumentWithPercent3Unchanged", L"<%1>", L"C:\\a%3.pdf", 31, L"<C:\\a%3.pdf>"},
+        SubstitutionCase{"DownloadedNameDefaultCommand", L"", L"C:\\Budget%202024%3A Q1.pdf", 256, L"256"},
+        // Placeholders are not formed across the edges of inserted text.
+        SubstitutionCase{"DocumentEndingInPercent", L"%12", L"C:\\odd%", 5, L"C:\\odd%2"},
+        SubstitutionCase{"PercentBeforeDocumentStartingWithDigit", L"%%1", L"3d.pdf", 5, L"%3d.pdf"},
         SubstitutionCase{"EveryOccurrence", L"%1|%1|%2|%3|%3", L"D", 9,
                          L"D|D|9|C:\\tmp\\tvt1A2B.tmp|C:\\tmp\\tvt1A2B.tmp"},
         SubstitutionCase{"NoPlaceholders", L"render.exe --all", L"D", 9, L"render.exe --all"},
@@ -152,20 +156,28 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReplaceAll, Cases)
 {
     struct Case {
-        std::wstring text, needle, replacement, expected;
+        std::wstring text;
+        std::wstring expected;
     };
+    // Needles chosen so that earlier-listed ones can shadow later ones at the same place.
     const Case cases[] = {
-        {L"abc", L"", L"x", L"abc"},          // empty needle: unchanged
-        {L"aaa", L"aa", L"b", L"ba"},         // matches do not overlap, left to right
-        {L"abab", L"ab", L"abab", L"abababab"},
-        {L"xyz", L"q", L"r", L"xyz"},
-        {L"%1", L"%1", L"", L""},
+        {L"", L""},
+        {L"none", L"none"},
+        {L"aaa", L"XZ"},   // matches do not overlap, left to right
+        {L"abab", L"YY"},
+        {L"aab", L"Xb"},   // the "ab" spanning the first match's end is not matched
+        {L"ab", L"Y"},     // "ab" is listed before "a", so it wins where both match
+        {L"ba", L"bZ"},
     };
     for (const Case& c : cases) {
         std::wstring text = c.text;
-        ReplaceAll(text, c.needle, c.replacement);
+        ReplaceAll(text, {{L"aa", L"X"}, {L"ab", L"Y"}, {L"a", L"Z"}, {L"", L"never"}});
         EXPECT_EQ(text, c.expected) << "text " << testing::PrintToString(c.text);
     }
+    // A replacement that holds its own needle is not searched again.
+    std::wstring text = L"%1%1";
+    ReplaceAll(text, {{L"%1", L"x%1y"}});
+    EXPECT_EQ(text, L"x%1yx%1y");
 }
 
 }  // namespace

@@ -235,7 +235,7 @@ TEST_F(ThumbnailRequest, StartsRendererHiddenWithExactCommandLine)
             RemoveRenderCommand();
         }
         RecordRendererStart record;
-        const std::wstring document = WriteDocument(L"my doc \u00e9 100%.pdf", "pattern 1 1\n");
+        const std::wstring document = WriteDocument(L"my doc \u00e9 100%20%3A.pdf", "pattern 1 1\n");
         Outcome outcome;
         Request(document, 0, outcome);
         EXPECT_EQ(outcome.hr, S_OK);

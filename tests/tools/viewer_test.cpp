@@ -169,9 +169,7 @@ TEST_P(ViewerRejectTest, ExitsNonzeroAndWritesNothing)
 {
     const std::wstring result = EmptyResultFile();
     std::wstring arguments = GetParam().arguments;
-    ReplaceAll(arguments, L"%doc%", Document(L"valid.pdf"));
-    ReplaceAll(arguments, L"%docs%", Docs());
-    ReplaceAll(arguments, L"%result%", result);
+    ReplaceAll(arguments, {{L"%doc%", Document(L"valid.pdf")}, {L"%docs%", Docs()}, {L"%result%", result}});
 
     EXPECT_EQ(RunViewer(arguments), GetParam().exitCode);
     EXPECT_EQ(FileSize(result), 0);
