@@ -11,6 +11,7 @@
 //   exit N              exit code once done (default 0)
 //   copy PATH           after writing, copy the result file to PATH (ASCII, rest of the line)
 //   delete              after writing, delete the result file
+//   hold                keep the result file open, unshared, until the renderer ends
 // If TORV_TEST_RECORD names a file, the startup flags and the exact command line are written to
 // it first, as UTF-16: "<dwFlags> <wShowWindow> <stdout handle>\n<command line>".
 // Exit code 3: no --thumb arguments; 4: the document cannot be read; 5: the result cannot be written.
@@ -143,6 +144,9 @@ int Run(const std::wstring& documentPath, const std::wstring& resultPath)
             Sleep(ms);
         } else if (command == "exit") {
             in >> exitCode;
+        } else if (command == "hold") {
+            // Deliberately never closed: the handle goes only when the process does.
+            CreateFileW(resultPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         } else if (command == "delete") {
             deleteResult = true;
         } else if (command == "copy") {

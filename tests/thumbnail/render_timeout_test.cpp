@@ -30,7 +30,7 @@ TEST(RenderTimeout, OverrunningRendererIsTerminated)
 {
     ScratchHkcu hkcu;
     UseTestRenderer();
-    const std::wstring document = WriteDocument(L"slow.pdf", "sleep 120000\npattern 2 2\n");
+    const std::wstring document = WriteDocument(L"slow.pdf", "pattern 2 2\nhold\nsleep 120000\n");
 
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
@@ -58,6 +58,9 @@ TEST(RenderTimeout, OverrunningRendererIsTerminated)
         children = LiveChildren();
     }
     EXPECT_EQ(children, 0);
+    // The renderer held the result file open until it was terminated; here termination closes its
+    // handles before TerminateProcess returns, so the request's delete must have succeeded.
+    EXPECT_TRUE(ResultFilesLeft().empty()) << "the result file outlived the request";
 }
 
 }  // namespace
