@@ -4,6 +4,7 @@
 //
 // Usage: torvbench [--quick]   (run by scripts/benchmark; --quick takes fewer repetitions)
 #include "module/unique_resource.h"
+#include "support/private_bytes.h"
 #include "thumbnail/result_file.h"
 
 #include <windows.h>
@@ -221,20 +222,6 @@ Comparison SideBySide(int rounds, const std::function<void()>& a, const std::fun
     return Comparison{Median(timesA), Median(timesB), Median(ratios)};
 }
 
-// Committed private memory of this process (the pixels of a DIB section are counted here).
-uint64_t PrivateBytes()
-{
-    uint64_t total = 0;
-    MEMORY_BASIC_INFORMATION region{};
-    for (const char* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
-         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
-            total += region.RegionSize;
-        }
-    }
-    return total;
-}
-
 // The highest private memory seen while work() runs, above the level just before it. The
 // sampler is running before that level is taken, so its own stack is not counted.
 uint64_t PeakAbove(const std::function<void()>& work)
@@ -243,11 +230,11 @@ uint64_t PeakAbove(const std::function<void()>& work)
     std::atomic<uint64_t> before{0};
     std::atomic<uint64_t> peak{0};
     std::thread sampler([&] {
-        const uint64_t first = PrivateBytes();
+        const uint64_t first = testing_support::PrivateBytes();
         peak = first;
         before = first;
         while (!done) {
-            const uint64_t now = PrivateBytes();
+            const uint64_t now = testing_support::PrivateBytes();
             if (now > peak) {
                 peak = now;
             }

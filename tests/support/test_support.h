@@ -2,6 +2,8 @@
 // renderer, and resource counting.
 #pragma once
 
+#include "support/private_bytes.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -72,7 +74,5 @@ private:
 
 // Open handles of this process, from the system handle list (GetProcessHandleCount is 0 in Wine).
 size_t CountProcessHandles();
-// Committed private memory of this process, in bytes; a leaked DIB section shows here.
-uint64_t PrivateBytes();
 
 }  // namespace testing_support
