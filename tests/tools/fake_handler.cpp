@@ -21,9 +21,29 @@ const CLSID kFakeHandler = {0x0d6b2e51, 0x7c1a, 0x4c55, {0x9e, 0x0a, 0x5a, 0x3f,
 // {0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D11}
 const CLSID kNoFileInit = {0x0d6b2e51, 0x7c1a, 0x4c55, {0x9e, 0x0a, 0x5a, 0x3f, 0x1b, 0x7c, 0x9d, 0x11}};
 
-class Provider final : public IInitializeWithFile, public IThumbnailProvider {
+// Reference counting shared by both classes; every live object keeps the DLL loaded.
+template <typename Derived>
+class Counted {
+protected:
+    Counted() { InterlockedIncrement(&g_objects); }
+    ~Counted() { InterlockedDecrement(&g_objects); }
+
+    ULONG AddReference() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+    ULONG ReleaseReference()
+    {
+        const LONG refs = InterlockedDecrement(&m_refs);
+        if (refs == 0) {
+            delete static_cast<Derived*>(this);
+        }
+        return static_cast<ULONG>(refs);
+    }
+
+private:
+    LONG m_refs = 1;
+};
+
+class Provider final : public IInitializeWithFile, public IThumbnailProvider, private Counted<Provider> {
 public:
-    Provider() { InterlockedIncrement(&g_objects); }
 
     IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -38,15 +58,8 @@ public:
         AddRef();
         return S_OK;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(refs);
-    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return AddReference(); }
+    IFACEMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }
 
     IFACEMETHODIMP Initialize(LPCWSTR path, DWORD) override
     {
@@ -80,7 +93,8 @@ public:
     }
 
 private:
-    ~Provider() { InterlockedDecrement(&g_objects); }
+    friend class Counted<Provider>;
+    ~Provider() = default;
 
     bool Is(const char* word) const { return std::strncmp(m_command, word, std::strlen(word)) == 0; }
 
@@ -107,13 +121,12 @@ private:
         return bitmap;
     }
 
-    LONG m_refs = 1;
     char m_command[32] = {};
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public IClassFactory, private Counted<Factory> {
 public:
-    explicit Factory(bool fileInit) : m_fileInit(fileInit) { InterlockedIncrement(&g_objects); }
+    explicit Factory(bool fileInit) : m_fileInit(fileInit) {}
 
     IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -125,15 +138,8 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(refs);
-    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return AddReference(); }
+    IFACEMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }
 
     IFACEMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** ppv) override
     {
@@ -152,9 +158,9 @@ public:
     IFACEMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    ~Factory() { InterlockedDecrement(&g_objects); }
+    friend class Counted<Factory>;
+    ~Factory() = default;
 
-    LONG m_refs = 1;
     bool m_fileInit;
 };
 
