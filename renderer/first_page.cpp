@@ -1,0 +1,175 @@
+// Drawing the first page with the engine. The engine reports errors by longjmp, so every function
+// here that calls it holds only plain locals: the objects that outlive an error belong to the caller.
+#include "renderer/first_page.h"
+
+#include "renderer/page_fit.h"
+
+#include <mupdf/pdf.h>
+
+namespace {
+
+using EngineStream = EngineObject<fz_stream, fz_drop_stream>;
+using EngineDocument = EngineObject<pdf_document, pdf_drop_document>;
+using EnginePage = EngineObject<fz_page, fz_drop_page>;
+
+// A stop request and a refused allocation both mean a bound of ours was reached.
+ExitCode ExitCodeForCaughtError(fz_context* ctx, ExitCode otherwise) noexcept
+{
+    const int caught = fz_caught(ctx);
+    return caught == FZ_ERROR_MEMORY || caught == FZ_ERROR_ABORT ? kExitResourceLimit : otherwise;
+}
+
+ExitCode OpenStream(fz_context* ctx, const wchar_t* path, fz_stream** stream)
+{
+    fz_try(ctx)
+    {
+        *stream = fz_open_file_w(ctx, path);
+    }
+    fz_catch(ctx)
+    {
+        return ExitCodeForCaughtError(ctx, kExitDocumentUnreadable);
+    }
+    return kExitOk;
+}
+
+// A document with a broken cross-reference table is repaired here, as the engine does on its own.
+ExitCode OpenDocument(fz_context* ctx, fz_stream* stream, pdf_document** document)
+{
+    fz_try(ctx)
+    {
+        *document = pdf_open_document_with_stream(ctx, stream);
+    }
+    fz_catch(ctx)
+    {
+        return ExitCodeForCaughtError(ctx, kExitEngineFailed);
+    }
+    return kExitOk;
+}
+
+// Opening already tried the empty user password; a document that still needs one is out of reach.
+ExitCode CheckAccess(fz_context* ctx, pdf_document* document)
+{
+    int needsPassword = 0;
+    fz_try(ctx)
+    {
+        needsPassword = pdf_needs_password(ctx, document);
+    }
+    fz_catch(ctx)
+    {
+        return ExitCodeForCaughtError(ctx, kExitEngineFailed);
+    }
+    return needsPassword ? kExitPasswordProtected : kExitOk;
+}
+
+// Only the first page is looked up, through the page tree's counts: the other pages are never loaded.
+ExitCode LoadFirstPage(fz_context* ctx, pdf_document* document, fz_page** page)
+{
+    fz_try(ctx)
+    {
+        *page = &pdf_load_page(ctx, document, 0)->super;
+    }
+    fz_catch(ctx)
+    {
+        return ExitCodeForCaughtError(ctx, kExitEngineFailed);
+    }
+    return kExitOk;
+}
+
+// The page's visible area (the crop box, turned by /Rotate) mapped onto whole pixels: the longer
+// edge gets longerEdge pixels and the shorter one its rounded share, each axis scaled on its own so
+// that the page fills the bitmap exactly.
+ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_matrix* ctm, fz_irect* area)
+{
+    fz_rect bounds = fz_empty_rect;
+    fz_try(ctx)
+    {
+        bounds = fz_bound_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+        return ExitCodeForCaughtError(ctx, kExitEngineFailed);
+    }
+    const float width = bounds.x1 - bounds.x0;
+    const float height = bounds.y1 - bounds.y0;
+    if (fz_is_empty_rect(bounds) || fz_is_infinite_rect(bounds) || !(width > 0.0f) || !(height > 0.0f)) {
+        return kExitEngineFailed;
+    }
+    const PixelSize size = FitToLongerEdge(width, height, longerEdge);
+    *ctm = fz_scale(size.width / width, size.height / height);
+    // The first whole pixel is where the engine's own rounding puts it, so that the pixel grid is
+    // the one the engine would use for this scale; the size is then exactly the one asked for.
+    const fz_irect rounded = fz_round_rect(fz_transform_rect(bounds, *ctm));
+    *area = fz_make_irect(rounded.x0, rounded.y0, rounded.x0 + size.width, rounded.y0 + size.height);
+    return kExitOk;
+}
+
+ExitCode NewPaper(fz_context* ctx, fz_irect area, fz_pixmap** pixmap)
+{
+    fz_try(ctx)
+    {
+        *pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, nullptr, 0);
+        fz_clear_pixmap_with_value(ctx, *pixmap, 255);
+    }
+    fz_catch(ctx)
+    {
+        return ExitCodeForCaughtError(ctx, kExitEngineFailed);
+    }
+    return kExitOk;
+}
+
+ExitCode DrawPage(fz_context* ctx, fz_page* page, fz_matrix ctm, fz_cookie* cookie, fz_pixmap* pixmap)
+{
+    fz_device* device = nullptr;
+    fz_var(device);
+    ExitCode result = kExitOk;
+    fz_try(ctx)
+    {
+        device = fz_new_draw_device(ctx, fz_identity, pixmap);
+        fz_run_page(ctx, page, device, ctm, cookie);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, device);
+    }
+    fz_catch(ctx)
+    {
+        result = ExitCodeForCaughtError(ctx, kExitEngineFailed);
+    }
+    return result;
+}
+
+}  // namespace
+
+ExitCode RenderFirstPage(fz_context* ctx, const wchar_t* path, int longerEdge, fz_cookie* cookie, fz_pixmap** pixmap)
+{
+    EngineStream stream(ctx);
+    ExitCode result = OpenStream(ctx, path, stream.put());
+    if (result != kExitOk) {
+        return result;
+    }
+    EngineDocument document(ctx);
+    if ((result = OpenDocument(ctx, stream.get(), document.put())) != kExitOk
+        || (result = CheckAccess(ctx, document.get())) != kExitOk) {
+        return result;
+    }
+    EnginePage page(ctx);
+    if ((result = LoadFirstPage(ctx, document.get(), page.put())) != kExitOk) {
+        return result;
+    }
+    fz_matrix ctm = fz_identity;
+    fz_irect area = fz_empty_irect;
+    if ((result = PlacePage(ctx, page.get(), longerEdge, &ctm, &area)) != kExitOk) {
+        return result;
+    }
+    EnginePixmap paper(ctx);
+    if ((result = NewPaper(ctx, area, paper.put())) != kExitOk
+        || (result = DrawPage(ctx, page.get(), ctm, cookie, paper.get())) != kExitOk) {
+        return result;
+    }
+    if (cookie->abort) {
+        return kExitResourceLimit;
+    }
+    *pixmap = fz_keep_pixmap(ctx, paper.get());
+    return kExitOk;
+}

@@ -1,0 +1,258 @@
+#!/usr/bin/env python3
+"""Pixels of TorvView.exe under Wine against the same engine's native rendering.
+
+Debian's mutool (the same MuPDF version, built natively) draws each document's first page at the
+size the renderer chose; the two must agree:
+
+  renderer    TorvView.exe --thumb DOC SIZE RESULT under Wine, its result file against
+              `mutool draw -w W -h H -f` (W x H being the result's size)
+  end-to-end  torvthumb.dll registered with regsvr32, thumbhost.exe through it, each PNG
+              against the same reference
+
+The measure, per document and size: the mean absolute difference over all R, G and B samples
+(0-255), and the share of pixels that differ by more than 32 in any channel. Limits: a mean of at
+most 1.0 and a share of at most 0.5%. The size is checked apart from the pixels: the longer edge is
+the size asked for and the other edge is within a pixel of mutool's own aspect-keeping fit.
+"""
+import argparse
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+MEAN_LIMIT = 1.0
+SHARE_LIMIT = 0.005
+PIXEL_THRESHOLD = 32
+
+
+def windows_path(path):
+    """Wine's drive Z: is the Unix root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def read_pnm(path):
+    """A binary P6 file from mutool: (width, height, RGB bytes)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = []
+    position = 0
+    while len(fields) < 4:
+        while data[position:position + 1].isspace():
+            position += 1
+        if data[position:position + 1] == b"#":
+            position = data.index(b"\n", position) + 1
+            continue
+        end = position
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[position:end])
+        position = end
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise ValueError(f"{path}: not an 8-bit P6 file")
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[position + 1:position + 1 + width * height * 3]
+    return width, height, pixels
+
+
+def mutool_draw(document, out, width, height, fit):
+    command = ["mutool", "draw", "-q", "-o", out, "-F", "pnm", "-c", "rgb", "-w", str(width), "-h", str(height)]
+    if fit:
+        command.append("-f")
+    subprocess.run(command + [document, "1"], check=True, stderr=subprocess.DEVNULL)
+    return read_pnm(out)
+
+
+def read_result_file(path):
+    """The renderer's result: (width, height, RGB bytes, whether every fourth byte is 255)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    width, height = struct.unpack_from("<ii", data)
+    if len(data) != 8 + width * height * 4:
+        raise ValueError(f"result file of {len(data)} bytes for {width}x{height}")
+    bgra = data[8:]
+    rgb = bytearray(width * height * 3)
+    rgb[0::3] = bgra[2::4]
+    rgb[1::3] = bgra[1::4]
+    rgb[2::3] = bgra[0::4]
+    return width, height, bytes(rgb), bgra[3::4] == b"\xff" * (width * height)
+
+
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    if pa <= pb and pa <= pc:
+        return a
+    return b if pb <= pc else c
+
+
+def read_png(path):
+    """An 8-bit RGB or RGBA PNG, not interlaced: (width, height, RGB bytes, opaque)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError(f"{path}: not a PNG")
+    position, idat, header = 8, b"", None
+    while position < len(data):
+        length, kind = struct.unpack_from(">I4s", data, position)
+        body = data[position + 8:position + 8 + length]
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        position += 12 + length
+    width, height, depth, colour, _, _, interlace = header
+    if depth != 8 or colour not in (2, 6) or interlace:
+        raise ValueError(f"{path}: unsupported PNG (depth {depth}, colour type {colour})")
+    channels = 4 if colour == 6 else 3
+    stride = width * channels
+    raw = zlib.decompress(idat)
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        row = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = row[i - channels] if i >= channels else 0
+            up = previous[i]
+            upper_left = previous[i - channels] if i >= channels else 0
+            predictor = (0, left, up, (left + up) // 2, paeth(left, up, upper_left))[kind]
+            row[i] = (row[i] + predictor) & 0xFF
+        rows.append(bytes(row))
+        previous = row
+    pixels = b"".join(rows)
+    if channels == 3:
+        return width, height, pixels, True
+    rgb = bytearray(width * height * 3)
+    rgb[0::3] = pixels[0::4]
+    rgb[1::3] = pixels[1::4]
+    rgb[2::3] = pixels[2::4]
+    return width, height, bytes(rgb), pixels[3::4] == b"\xff" * (width * height)
+
+
+def crop(width, pixels, crop_width, crop_height):
+    """The top-left crop_width x crop_height of an RGB image (mutool may add a column or row)."""
+    return b"".join(pixels[y * width * 3:(y * width + crop_width) * 3] for y in range(crop_height))
+
+
+def difference(a, b):
+    """(mean absolute difference per sample, share of pixels off by more than the threshold, max)."""
+    total, off, largest = 0, 0, 0
+    for i in range(0, len(a), 3):
+        d = max(abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]), abs(a[i + 2] - b[i + 2]))
+        if d:
+            total += abs(a[i] - b[i]) + abs(a[i + 1] - b[i + 1]) + abs(a[i + 2] - b[i + 2])
+            off += d > PIXEL_THRESHOLD
+            largest = max(largest, d)
+    pixels = len(a) // 3
+    return total / len(a), off / pixels, largest
+
+
+class Comparison:
+    def __init__(self, scratch):
+        self.scratch = scratch
+        self.failures = []
+        self.worst_mean = 0.0
+        self.worst_share = 0.0
+        print(f"{'document':<28} {'size':>5} {'result':>11} {'mean':>7} {'> 32':>8} {'max':>4}")
+
+    def check(self, label, document, size, width, height, rgb, opaque):
+        """Compares one rendering with the reference, prints a row, and records what is wrong."""
+        problems = []
+        if max(width, height) != min(size, 4096):
+            problems.append(f"longer edge {max(width, height)}, asked for {size}")
+        fitted_w, fitted_h, _ = mutool_draw(document, os.path.join(self.scratch, "fit.pnm"), size, size, False)
+        if abs(fitted_w - width) > 1 or abs(fitted_h - height) > 1:
+            problems.append(f"{width}x{height} does not keep the page's shape ({fitted_w}x{fitted_h})")
+        if not opaque:
+            problems.append("not every pixel is opaque")
+        ref_w, ref_h, ref = mutool_draw(document, os.path.join(self.scratch, "ref.pnm"), width, height, True)
+        if ref_w < width or ref_h < height:
+            problems.append(f"reference is {ref_w}x{ref_h}")
+            mean, share, largest = float("nan"), float("nan"), -1
+        else:
+            mean, share, largest = difference(rgb, crop(ref_w, ref, width, height))
+            self.worst_mean = max(self.worst_mean, mean)
+            self.worst_share = max(self.worst_share, share)
+            if mean > MEAN_LIMIT or share > SHARE_LIMIT:
+                problems.append(f"pixels differ from the reference (mean {mean:.3f}, share {share:.4%})")
+        print(f"{label:<28} {size:>5} {f'{width}x{height}':>11} {mean:>7.3f} {share:>8.4%} {largest:>4}")
+        for problem in problems:
+            self.failures.append(f"{label} at {size}: {problem}")
+
+    def fail(self, label, size, problem):
+        print(f"{label:<28} {size:>5} {'-':>11}  {problem}")
+        self.failures.append(f"{label} at {size}: {problem}")
+
+    def finish(self):
+        print(f"worst: mean {self.worst_mean:.3f} (limit {MEAN_LIMIT}), "
+              f"share {self.worst_share:.4%} (limit {SHARE_LIMIT:.1%})")
+        for failure in self.failures:
+            print("FAILED: " + failure, file=sys.stderr)
+        return 1 if self.failures else 0
+
+
+def run_wine(wine_run, arguments, cwd=None):
+    return subprocess.run([wine_run] + arguments, cwd=cwd, capture_output=True, text=True, timeout=120)
+
+
+def compare_renderer(args, comparison):
+    for document in args.documents:
+        for size in args.sizes:
+            label = os.path.basename(document)
+            result = os.path.join(comparison.scratch, "result.tmp")
+            open(result, "wb").close()
+            run = run_wine(args.wine_run, [args.renderer, "--thumb", windows_path(document), str(size),
+                                           windows_path(result)])
+            if run.returncode != 0:
+                comparison.fail(label, size, f"exit code {run.returncode}")
+                continue
+            comparison.check(label, document, size, *read_result_file(result))
+
+
+def compare_end_to_end(args, comparison):
+    out = os.path.join(comparison.scratch, "png")
+    os.makedirs(out, exist_ok=True)
+    registered = run_wine(args.wine_run, ["regsvr32", "/s", windows_path(args.dll)])
+    if registered.returncode != 0:
+        comparison.fail("regsvr32", 0, f"exit code {registered.returncode}")
+        return
+    try:
+        for size in args.sizes:
+            run = run_wine(args.wine_run, [args.host, "--size", str(size), "--out", windows_path(out)]
+                           + [windows_path(d) for d in args.documents])
+            for document in args.documents:
+                label = os.path.basename(document)
+                png = os.path.join(out, label + ".png")
+                if not os.path.exists(png):
+                    comparison.fail(label, size, "no PNG: " + run.stdout.strip().replace("\n", " | "))
+                    continue
+                comparison.check(label, document, size, *read_png(png))
+                os.remove(png)
+    finally:
+        run_wine(args.wine_run, ["regsvr32", "/u", "/s", windows_path(args.dll)])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("mode", choices=["renderer", "end-to-end"])
+    parser.add_argument("--wine-run", required=True, help="the build tree's wine-run script")
+    parser.add_argument("--bin", required=True, help="the build's bin folder")
+    parser.add_argument("--sizes", default="256", help="comma-separated sizes")
+    parser.add_argument("documents", nargs="+")
+    args = parser.parse_args()
+    args.sizes = [int(s) for s in args.sizes.split(",")]
+    args.renderer = windows_path(os.path.join(args.bin, "TorvView.exe"))
+    args.host = windows_path(os.path.join(args.bin, "thumbhost.exe"))
+    args.dll = os.path.join(args.bin, "torvthumb.dll")
+    with tempfile.TemporaryDirectory(prefix="torv-reference-") as scratch:
+        comparison = Comparison(scratch)
+        if args.mode == "renderer":
+            compare_renderer(args, comparison)
+        else:
+            compare_end_to_end(args, comparison)
+        return comparison.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
