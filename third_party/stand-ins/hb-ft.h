@@ -1,0 +1,1 @@
+/* Stand-in for HarfBuzz's FreeType header: see hb.h beside it. */
