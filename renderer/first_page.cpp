@@ -50,6 +50,7 @@ ExitCode OpenDocument(fz_context* ctx, fz_stream* stream, pdf_document** documen
 ExitCode CheckAccess(fz_context* ctx, pdf_document* document)
 {
     int needsPassword = 0;
+    fz_var(needsPassword);
     fz_try(ctx)
     {
         needsPassword = pdf_needs_password(ctx, document);
@@ -81,6 +82,7 @@ ExitCode LoadFirstPage(fz_context* ctx, pdf_document* document, fz_page** page)
 ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_matrix* ctm, fz_irect* area)
 {
     fz_rect bounds = fz_empty_rect;
+    fz_var(bounds);
     fz_try(ctx)
     {
         bounds = fz_bound_page(ctx, page);

@@ -1,0 +1,208 @@
+// The renderer's parts that need no document: fitting the page, the size argument, the result
+// file's bytes, the memory ceiling and the time budget.
+#include "renderer/engine_limits.h"
+#include "renderer/exit_code.h"
+#include "renderer/page_fit.h"
+#include "renderer/result_writer.h"
+#include "renderer/thumb_arguments.h"
+#include "support/test_support.h"
+#include "tools/tool_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+struct FitCase {
+    double width;
+    double height;
+    int edge;
+    int expectedWidth;
+    int expectedHeight;
+};
+
+std::ostream& operator<<(std::ostream& out, const FitCase& c)
+{
+    return out << c.width << "x" << c.height << " at " << c.edge;
+}
+
+class FitTest : public testing::TestWithParam<FitCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, FitTest,
+    testing::Values(FitCase{595, 842, 256, 181, 256},     // A4 portrait: 180.9 rounds up
+                    FitCase{842, 595, 256, 256, 181},     // A4 landscape
+                    FitCase{612, 792, 256, 198, 256},     // US Letter: 197.8
+                    FitCase{500, 500, 300, 300, 300},     // square
+                    FitCase{2, 3, 4, 3, 4},               // 2.67 rounds up
+                    FitCase{3, 4, 2, 2, 2},               // 1.5 rounds up
+                    FitCase{1, 3000, 256, 1, 256},        // a sliver keeps one pixel
+                    FitCase{3000, 1, 4096, 4096, 1},
+                    FitCase{595, 842, 1, 1, 1}));
+
+TEST_P(FitTest, LongerEdgeIsTheSizeAndTheShorterKeepsTheShape)
+{
+    const FitCase& c = GetParam();
+    const PixelSize size = FitToLongerEdge(c.width, c.height, c.edge);
+    EXPECT_EQ(size.width, c.expectedWidth);
+    EXPECT_EQ(size.height, c.expectedHeight);
+}
+
+TEST(SizeArgumentTest, DecimalDigitsOnlyCappedAtTheLargestEdge)
+{
+    const struct {
+        const wchar_t* text;
+        int size;
+    } cases[] = {
+        {L"256", 256}, {L"1", 1}, {L"4096", 4096}, {L"4097", 4096}, {L"00012", 12},
+        {L"99999999999999999999999", 4096},  // saturates instead of overflowing
+        {L"0", 0}, {L"", 0}, {L"-5", 0}, {L"+5", 0}, {L" 5", 0}, {L"12x", 0}, {L"1.5", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseSize(c.text), c.size) << tool_testing::Narrow(c.text);
+    }
+}
+
+TEST(ResultWriterTest, WritesTheSizeThenOpaqueBgraRowsFromTheTop)
+{
+    // 2 x 2 pixels in rows of 8 bytes: the two bytes after each row are padding and must not leak.
+    const uint8_t rgb[] = {
+        0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0xEE, 0xEE,
+        0x70, 0x80, 0x90, 0xA0, 0xB0, 0xC0, 0xEE, 0xEE,
+    };
+    const std::wstring path = testing_support::TempDir() + L"\\written.tmp";
+    tool_testing::WriteFileBytes(path, std::string(100, 'x'));
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+
+    const bool written = WriteResultFile(file, RgbPixels{2, 2, 8, rgb});
+    CloseHandle(file);
+
+    ASSERT_TRUE(written);
+    const std::vector<BYTE> expected = {
+        2, 0, 0, 0, 2, 0, 0, 0,
+        0x30, 0x20, 0x10, 0xFF, 0x60, 0x50, 0x40, 0xFF,
+        0x90, 0x80, 0x70, 0xFF, 0xC0, 0xB0, 0xA0, 0xFF,
+    };
+    EXPECT_EQ(tool_testing::ReadFileBytes(path), expected);
+    DeleteFileW(path.c_str());
+}
+
+TEST(ResultWriterTest, RowsWiderThanABatchAreWrittenWhole)
+{
+    // 300,000 pixels per row: 1.2 MB, more than one batch of rows.
+    const int width = 300000;
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * 3 * 2);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<uint8_t>(i * 7);
+    }
+    const std::wstring path = testing_support::TempDir() + L"\\wide.tmp";
+    tool_testing::WriteFileBytes(path, "");
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+
+    const bool written = WriteResultFile(file, RgbPixels{width, 2, width * 3, rgb.data()});
+    CloseHandle(file);
+
+    ASSERT_TRUE(written);
+    const std::vector<BYTE> bytes = tool_testing::ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 8 + static_cast<size_t>(width) * 2 * 4);
+    for (size_t pixel = 0; pixel < static_cast<size_t>(width) * 2; ++pixel) {
+        ASSERT_EQ(bytes[8 + pixel * 4], rgb[pixel * 3 + 2]) << pixel;
+        ASSERT_EQ(bytes[8 + pixel * 4 + 2], rgb[pixel * 3]) << pixel;
+    }
+    DeleteFileW(path.c_str());
+}
+
+TEST(MemoryCeilingTest, RefusesWhatWouldPassTheCeilingAndCountsWhatIsFreed)
+{
+    MemoryCeiling ceiling(1000);
+    const fz_alloc_context* allocator = ceiling.Allocator();
+    void* user = allocator->user;
+
+    void* first = allocator->malloc(user, 600);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(first) % 16, 0u) << "as aligned as malloc's blocks";
+    EXPECT_FALSE(ceiling.WasReached());
+
+    EXPECT_EQ(allocator->malloc(user, 401), nullptr) << "600 + 401 is past 1000";
+    EXPECT_TRUE(ceiling.WasReached());
+
+    void* second = allocator->malloc(user, 400);
+    ASSERT_NE(second, nullptr) << "600 + 400 is exactly the ceiling";
+    allocator->free(user, second);
+
+    // Growing past the ceiling fails and keeps the old block, still counted.
+    std::memset(first, 0xAB, 600);
+    EXPECT_EQ(allocator->realloc(user, first, 1001), nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(first)[599], 0xAB);
+    EXPECT_EQ(allocator->malloc(user, 401), nullptr);
+
+    void* grown = allocator->realloc(user, first, 1000);
+    ASSERT_NE(grown, nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(grown)[599], 0xAB);
+    EXPECT_EQ(ceiling.PeakBytes(), 1000u);
+    allocator->free(user, grown);
+
+    void* whole = allocator->malloc(user, 1000);
+    EXPECT_NE(whole, nullptr) << "everything freed is available again";
+    allocator->free(user, whole);
+    allocator->free(user, nullptr);
+}
+
+TEST(TimeBudgetTest, AsksTheEngineToStopOnceSpent)
+{
+    fz_cookie cookie{};
+    TimeBudget budget(cookie, 50, 60000);
+
+    for (int waited = 0; waited < 5000 && !cookie.abort; waited += 10) {
+        Sleep(10);
+    }
+    EXPECT_EQ(cookie.abort, 1);
+    EXPECT_TRUE(budget.WasSpent());
+    EXPECT_FALSE(budget.BeginWriting()) << "a spent budget writes nothing";
+}
+
+TEST(TimeBudgetTest, LeavesAQuickRenderAlone)
+{
+    fz_cookie cookie{};
+    {
+        TimeBudget budget(cookie, 60000, 61000);
+        EXPECT_TRUE(budget.BeginWriting());
+        EXPECT_FALSE(budget.WasSpent());
+    }
+    EXPECT_EQ(cookie.abort, 0);
+}
+
+// An engine that never looks at the stop request is ended at the hard stop, with the limit's code.
+TEST(TimeBudgetDeathTest, EndsTheProcessAtTheHardStop)
+{
+    EXPECT_EXIT(
+        {
+            fz_cookie cookie{};
+            TimeBudget budget(cookie, 20, 100);
+            Sleep(20000);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(kExitResourceLimit), "");
+}
+
+// Once the result is being written, the hard stop passes: the file is finished, not cut off.
+TEST(TimeBudgetDeathTest, NeverEndsTheProcessWhileTheResultIsWritten)
+{
+    EXPECT_EXIT(
+        {
+            fz_cookie cookie{};
+            TimeBudget budget(cookie, 20, 100);
+            budget.BeginWriting();
+            Sleep(500);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

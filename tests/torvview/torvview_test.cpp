@@ -1,0 +1,294 @@
+// TorvView.exe run as a real process, as the DLL starts it: the outcome for each kind of document
+// (exit code, and a complete result file or an untouched one), its arguments, and its result file.
+// That the pixels show the page is checked against the engine's native rendering in reference_test.py.
+#include "renderer/exit_code.h"
+#include "support/test_support.h"
+#include "thumbnail/render_command.h"
+#include "tools/tool_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+using tool_testing::FileSize;
+using tool_testing::Quote;
+
+std::wstring Docs()
+{
+    return testing_support::TempDir() + L"\\docs";
+}
+
+std::wstring Document(const std::wstring& name)
+{
+    return Docs() + L"\\" + name;
+}
+
+std::wstring TestDocument(const std::wstring& name)
+{
+    return testing_support::TestDir() + L"\\documents\\" + name;
+}
+
+std::wstring Sample(const std::wstring& name)
+{
+    return tool_testing::SamplesDir() + L"\\" + name;
+}
+
+// A fresh, empty result file, as the DLL makes it.
+std::wstring EmptyResultFile()
+{
+    const std::wstring path = testing_support::TempDir() + L"\\result.tmp";
+    tool_testing::WriteFileBytes(path, std::string());
+    return path;
+}
+
+DWORD RunRenderer(const std::wstring& arguments)
+{
+    return tool_testing::Run(Quote(tool_testing::ViewerPath()) + L" " + arguments).exitCode;
+}
+
+std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result)
+{
+    return L"--thumb " + Quote(document) + L" " + size + L" " + Quote(result);
+}
+
+struct ResultFile {
+    int32_t width = 0;
+    int32_t height = 0;
+    bool complete = false;  // exactly a header and width x height pixels
+    bool opaque = false;    // every fourth byte 255
+};
+
+ResultFile ReadResult(const std::wstring& path)
+{
+    const std::vector<BYTE> bytes = tool_testing::ReadFileBytes(path);
+    ResultFile result;
+    if (bytes.size() < 8) {
+        return result;
+    }
+    std::memcpy(&result.width, bytes.data(), 4);
+    std::memcpy(&result.height, bytes.data() + 4, 4);
+    const size_t pixels = static_cast<size_t>(result.width) * static_cast<size_t>(result.height);
+    result.complete = result.width > 0 && result.height > 0 && bytes.size() == 8 + pixels * 4;
+    result.opaque = result.complete;
+    for (size_t i = 0; result.opaque && i < pixels; ++i) {
+        result.opaque = bytes[8 + i * 4 + 3] == 0xFF;
+    }
+    return result;
+}
+
+class TorvViewTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CreateDirectoryW(Docs().c_str(), nullptr);
+        tool_testing::WriteFileBytes(Document(L"empty.pdf"), "");
+        tool_testing::WriteFileBytes(Document(L"short-header.pdf"), "%PDF");
+        tool_testing::WriteFileBytes(Document(L"header-only.pdf"), "%PDF-");
+        tool_testing::WriteFileBytes(Document(L"lowercase.pdf"), "%pdf-1.4\n");
+        tool_testing::WriteFileBytes(Document(L"text.pdf"), "Plain text, not a document.\n");
+        tool_testing::WriteFileBytes(Document(L"catalog-only.pdf"),
+                                     "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n%%EOF\n");
+        // Bytes before the header, as some producers write them: readers look for it in the first 1 KB.
+        const std::vector<BYTE> letter = tool_testing::ReadFileBytes(Sample(L"letter.pdf"));
+        tool_testing::WriteFileBytes(Document(L"leading-bytes.pdf"),
+                                     std::string(600, ' ') + std::string(letter.begin(), letter.end()));
+        tool_testing::WriteFileBytes(Document(L"header-too-late.pdf"),
+                                     std::string(1100, ' ') + std::string(letter.begin(), letter.end()));
+    }
+};
+
+struct OutcomeCase {
+    const char* name;
+    std::wstring document;
+    const wchar_t* size;
+    DWORD exitCode;
+    int32_t width;  // of the result, when exitCode is 0
+    int32_t height;
+};
+
+std::ostream& operator<<(std::ostream& out, const OutcomeCase& c)
+{
+    return out << c.name;
+}
+
+class TorvViewOutcomeTest : public TorvViewTest, public testing::WithParamInterface<OutcomeCase> {};
+
+// Sizes follow the page's visible area: US Letter 612 x 792, A4 595 x 842, 16:9, a 4:3 photo, an
+// A4 page turned by /Rotate, and a square crop box on an A4 media box.
+INSTANTIATE_TEST_SUITE_P(
+    Documents, TorvViewOutcomeTest,
+    testing::Values(
+        OutcomeCase{"letter", Sample(L"letter.pdf"), L"256", kExitOk, 198, 256},
+        OutcomeCase{"report_first_of_several_pages", Sample(L"report.pdf"), L"256", kExitOk, 181, 256},
+        OutcomeCase{"slide_landscape", Sample(L"slide.pdf"), L"256", kExitOk, 256, 144},
+        OutcomeCase{"photo", Sample(L"photo.pdf"), L"256", kExitOk, 256, 193},
+        OutcomeCase{"rotated_90", Sample(L"rotated-90.pdf"), L"256", kExitOk, 181, 256},
+        OutcomeCase{"crop_box", Sample(L"crop-box.pdf"), L"256", kExitOk, 256, 256},
+        OutcomeCase{"smallest_size", Sample(L"letter.pdf"), L"1", kExitOk, 1, 1},
+        OutcomeCase{"largest_size", Sample(L"letter.pdf"), L"4096", kExitOk, 3165, 4096},
+        OutcomeCase{"size_capped", Sample(L"slide.pdf"), L"99999999999", kExitOk, 4096, 2304},
+        OutcomeCase{"sliver_keeps_one_pixel", TestDocument(L"sliver-page.pdf"), L"256", kExitOk, 1, 256},
+        OutcomeCase{"leading_bytes_before_header", Document(L"leading-bytes.pdf"), L"256", kExitOk, 198, 256},
+        OutcomeCase{"empty_user_password", TestDocument(L"owner-password-only.pdf"), L"256", kExitOk, 181, 256},
+        OutcomeCase{"broken_xref_repaired", TestDocument(L"broken-xref.pdf"), L"256", kExitOk, 181, 256},
+        OutcomeCase{"ten_thousand_pages", TestDocument(L"ten-thousand-pages.pdf"), L"256", kExitOk, 181, 256},
+        OutcomeCase{"user_password", TestDocument(L"user-password.pdf"), L"256", kExitPasswordProtected},
+        OutcomeCase{"no_pages", TestDocument(L"no-pages.pdf"), L"256", kExitEngineFailed},
+        OutcomeCase{"catalog_without_page_tree", Document(L"catalog-only.pdf"), L"256", kExitEngineFailed},
+        OutcomeCase{"header_only", Document(L"header-only.pdf"), L"256", kExitEngineFailed},
+        OutcomeCase{"truncated", TestDocument(L"truncated.pdf"), L"256", kExitEngineFailed},
+        OutcomeCase{"image_too_wide_for_the_engine", TestDocument(L"too-wide-image.pdf"), L"256", kExitEngineFailed},
+        OutcomeCase{"image_past_the_memory_ceiling", TestDocument(L"huge-image.pdf"), L"256", kExitResourceLimit},
+        OutcomeCase{"damaged_header", Sample(L"damaged.pdf"), L"256", kExitNotPdf},
+        OutcomeCase{"not_a_pdf", Sample(L"notes.txt"), L"256", kExitNotPdf},
+        OutcomeCase{"header_past_the_first_kilobyte", Document(L"header-too-late.pdf"), L"256", kExitNotPdf},
+        OutcomeCase{"document_empty", Document(L"empty.pdf"), L"256", kExitNotPdf},
+        OutcomeCase{"header_cut_short", Document(L"short-header.pdf"), L"256", kExitNotPdf},
+        OutcomeCase{"lowercase_header", Document(L"lowercase.pdf"), L"256", kExitNotPdf},
+        OutcomeCase{"plain_text", Document(L"text.pdf"), L"256", kExitNotPdf},
+        OutcomeCase{"document_missing", Document(L"missing.pdf"), L"256", kExitDocumentUnreadable},
+        OutcomeCase{"document_is_a_directory", Docs(), L"256", kExitDocumentUnreadable}),
+    [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
+TEST_P(TorvViewOutcomeTest, WritesACompleteResultOrNothing)
+{
+    const OutcomeCase& c = GetParam();
+    const std::wstring result = EmptyResultFile();
+
+    ASSERT_EQ(RunRenderer(ThumbArguments(c.document, c.size, result)), c.exitCode);
+
+    if (c.exitCode != kExitOk) {
+        EXPECT_EQ(FileSize(result), 0);
+        return;
+    }
+    const ResultFile written = ReadResult(result);
+    EXPECT_TRUE(written.complete);
+    EXPECT_TRUE(written.opaque);
+    EXPECT_EQ(written.width, c.width);
+    EXPECT_EQ(written.height, c.height);
+}
+
+struct RejectCase {
+    const char* name;
+    std::wstring arguments;  // "%doc%" and "%result%" stand for a sample and the result file
+};
+
+std::ostream& operator<<(std::ostream& out, const RejectCase& c)
+{
+    return out << c.name;
+}
+
+class TorvViewUsageTest : public TorvViewTest, public testing::WithParamInterface<RejectCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TorvViewUsageTest,
+    testing::Values(RejectCase{"no_arguments", L""},
+                    RejectCase{"mode_only", L"--thumb"},
+                    RejectCase{"no_result_file", L"--thumb \"%doc%\" 256"},
+                    RejectCase{"extra_argument", L"--thumb \"%doc%\" 256 \"%result%\" extra"},
+                    RejectCase{"other_mode", L"--view \"%doc%\" 256 \"%result%\""},
+                    RejectCase{"size_zero", L"--thumb \"%doc%\" 0 \"%result%\""},
+                    RejectCase{"size_negative", L"--thumb \"%doc%\" -5 \"%result%\""},
+                    RejectCase{"size_not_a_number", L"--thumb \"%doc%\" 12x \"%result%\""},
+                    RejectCase{"size_empty", L"--thumb \"%doc%\" \"\" \"%result%\""},
+                    RejectCase{"document_empty_name", L"--thumb \"\" 256 \"%result%\""}),
+    [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+
+TEST_P(TorvViewUsageTest, ExitsWithTheUsageCodeAndWritesNothing)
+{
+    const std::wstring result = EmptyResultFile();
+    std::wstring arguments = GetParam().arguments;
+    ReplaceAll(arguments, {{L"%doc%", Sample(L"letter.pdf")}, {L"%result%", result}});
+
+    EXPECT_EQ(RunRenderer(arguments), static_cast<DWORD>(kExitUsage));
+    EXPECT_EQ(FileSize(result), 0);
+}
+
+TEST_F(TorvViewTest, DocumentHeldWithoutSharingIsUnreadable)
+{
+    const std::wstring document = Document(L"locked.pdf");
+    tool_testing::WriteFileBytes(document, "%PDF-1.4\n");
+    const std::wstring result = EmptyResultFile();
+    const HANDLE lock = CreateFileW(document.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+    const DWORD exitCode = RunRenderer(ThumbArguments(document, L"256", result));
+    CloseHandle(lock);
+
+    EXPECT_EQ(exitCode, static_cast<DWORD>(kExitDocumentUnreadable));
+    EXPECT_EQ(FileSize(result), 0);
+}
+
+// The Shell asks for thumbnails of documents that another program is still writing.
+TEST_F(TorvViewTest, DocumentOpenForWritingElsewhereRenders)
+{
+    const std::wstring document = Document(L"being-written.pdf");
+    const std::vector<BYTE> letter = tool_testing::ReadFileBytes(Sample(L"letter.pdf"));
+    tool_testing::WriteFileBytes(document, std::string(letter.begin(), letter.end()));
+    const std::wstring result = EmptyResultFile();
+    const HANDLE writer = CreateFileW(document.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+
+    const DWORD exitCode = RunRenderer(ThumbArguments(document, L"64", result));
+    CloseHandle(writer);
+
+    EXPECT_EQ(exitCode, static_cast<DWORD>(kExitOk));
+    EXPECT_TRUE(ReadResult(result).complete);
+}
+
+// The contract hands over an existing file; the renderer never creates one elsewhere.
+TEST_F(TorvViewTest, MissingResultFileIsNotCreated)
+{
+    const std::wstring result = testing_support::TempDir() + L"\\never-made.tmp";
+
+    EXPECT_EQ(RunRenderer(ThumbArguments(Sample(L"letter.pdf"), L"256", result)),
+              static_cast<DWORD>(kExitResultNotWritable));
+    EXPECT_FALSE(tool_testing::FileExists(result));
+}
+
+TEST_F(TorvViewTest, ReadOnlyResultFileIsLeftAlone)
+{
+    const std::wstring result = testing_support::TempDir() + L"\\read-only.tmp";
+    tool_testing::WriteFileBytes(result, "");
+    ASSERT_TRUE(SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    const DWORD exitCode = RunRenderer(ThumbArguments(Sample(L"letter.pdf"), L"256", result));
+    SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(exitCode, static_cast<DWORD>(kExitResultNotWritable));
+    EXPECT_EQ(FileSize(result), 0);
+    DeleteFileW(result.c_str());
+}
+
+TEST_F(TorvViewTest, LongerResultFileIsReplacedWhole)
+{
+    const std::wstring result = testing_support::TempDir() + L"\\stale.tmp";
+    tool_testing::WriteFileBytes(result, std::string(100000, 'x'));
+
+    ASSERT_EQ(RunRenderer(ThumbArguments(Sample(L"report.pdf"), L"10", result)), static_cast<DWORD>(kExitOk));
+
+    // 7x10 pixels after the header: nothing of the old content is left behind.
+    EXPECT_EQ(FileSize(result), 8 + 7 * 10 * 4);
+}
+
+// Started hidden by the DLL, it must never open a console either.
+TEST_F(TorvViewTest, IsAGuiSubsystemProgram)
+{
+    const std::vector<BYTE> image = tool_testing::ReadFileBytes(tool_testing::ViewerPath());
+    ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+    IMAGE_DOS_HEADER dos{};
+    std::memcpy(&dos, image.data(), sizeof(dos));
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS64), image.size());
+    IMAGE_NT_HEADERS64 nt{};
+    std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
+    ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+}  // namespace
