@@ -34,7 +34,8 @@ UniqueEngineContext NewEngineContext(const MemoryCeiling& ceiling) noexcept
 // The DLL made the file; opening it only as an existing one never leaves a stray file behind.
 UniqueFile OpenResultFile(const std::wstring& path) noexcept
 {
-    return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return UniqueFile(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 RgbPixels PixelsOf(fz_context* ctx, fz_pixmap* pixmap) noexcept
@@ -65,7 +66,8 @@ ExitCode RunThumbMode(const ThumbArguments& arguments)
         return kExitResourceLimit;
     }
     EnginePixmap page(ctx.get());
-    const ExitCode rendered = RenderFirstPage(ctx.get(), arguments.documentPath.c_str(), arguments.size, &cookie, page.put());
+    const ExitCode rendered =
+        RenderFirstPage(ctx.get(), arguments.documentPath.c_str(), arguments.size, &cookie, page.put());
     // A refused allocation or a stop request may have left the page incomplete without an error.
     if (ceiling.WasReached() || budget.WasSpent()) {
         return kExitResourceLimit;

@@ -101,9 +101,27 @@ protected:
     }
 };
 
+// Where a case's document lies: the samples, the documents generated at build time, or those this
+// test writes. Paths are known only once the test program runs.
+enum Folder { kSample, kGenerated, kWritten };
+
+std::wstring PathOf(Folder folder, const wchar_t* name)
+{
+    switch (folder) {
+    case kSample:
+        return Sample(name);
+    case kGenerated:
+        return TestDocument(name);
+    case kWritten:
+        break;
+    }
+    return name[0] == L'\0' ? Docs() : Document(name);
+}
+
 struct OutcomeCase {
     const char* name;
-    std::wstring document;
+    Folder folder;
+    const wchar_t* document;  // empty: the folder itself
     const wchar_t* size;
     DWORD exitCode;
     int32_t width;  // of the result, when exitCode is 0
@@ -122,36 +140,38 @@ class TorvViewOutcomeTest : public TorvViewTest, public testing::WithParamInterf
 INSTANTIATE_TEST_SUITE_P(
     Documents, TorvViewOutcomeTest,
     testing::Values(
-        OutcomeCase{"letter", Sample(L"letter.pdf"), L"256", kExitOk, 198, 256},
-        OutcomeCase{"report_first_of_several_pages", Sample(L"report.pdf"), L"256", kExitOk, 181, 256},
-        OutcomeCase{"slide_landscape", Sample(L"slide.pdf"), L"256", kExitOk, 256, 144},
-        OutcomeCase{"photo", Sample(L"photo.pdf"), L"256", kExitOk, 256, 193},
-        OutcomeCase{"rotated_90", Sample(L"rotated-90.pdf"), L"256", kExitOk, 181, 256},
-        OutcomeCase{"crop_box", Sample(L"crop-box.pdf"), L"256", kExitOk, 256, 256},
-        OutcomeCase{"smallest_size", Sample(L"letter.pdf"), L"1", kExitOk, 1, 1},
-        OutcomeCase{"largest_size", Sample(L"letter.pdf"), L"4096", kExitOk, 3165, 4096},
-        OutcomeCase{"size_capped", Sample(L"slide.pdf"), L"99999999999", kExitOk, 4096, 2304},
-        OutcomeCase{"sliver_keeps_one_pixel", TestDocument(L"sliver-page.pdf"), L"256", kExitOk, 1, 256},
-        OutcomeCase{"leading_bytes_before_header", Document(L"leading-bytes.pdf"), L"256", kExitOk, 198, 256},
-        OutcomeCase{"empty_user_password", TestDocument(L"owner-password-only.pdf"), L"256", kExitOk, 181, 256},
-        OutcomeCase{"broken_xref_repaired", TestDocument(L"broken-xref.pdf"), L"256", kExitOk, 181, 256},
-        OutcomeCase{"ten_thousand_pages", TestDocument(L"ten-thousand-pages.pdf"), L"256", kExitOk, 181, 256},
-        OutcomeCase{"user_password", TestDocument(L"user-password.pdf"), L"256", kExitPasswordProtected, 0, 0},
-        OutcomeCase{"no_pages", TestDocument(L"no-pages.pdf"), L"256", kExitEngineFailed, 0, 0},
-        OutcomeCase{"catalog_without_page_tree", Document(L"catalog-only.pdf"), L"256", kExitEngineFailed, 0, 0},
-        OutcomeCase{"header_only", Document(L"header-only.pdf"), L"256", kExitEngineFailed, 0, 0},
-        OutcomeCase{"truncated", TestDocument(L"truncated.pdf"), L"256", kExitEngineFailed, 0, 0},
-        OutcomeCase{"image_too_wide_for_the_engine", TestDocument(L"too-wide-image.pdf"), L"256", kExitEngineFailed, 0, 0},
-        OutcomeCase{"image_past_the_memory_ceiling", TestDocument(L"huge-image.pdf"), L"256", kExitResourceLimit, 0, 0},
-        OutcomeCase{"damaged_header", Sample(L"damaged.pdf"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"not_a_pdf", Sample(L"notes.txt"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"header_past_the_first_kilobyte", Document(L"header-too-late.pdf"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"document_empty", Document(L"empty.pdf"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"header_cut_short", Document(L"short-header.pdf"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"lowercase_header", Document(L"lowercase.pdf"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"plain_text", Document(L"text.pdf"), L"256", kExitNotPdf, 0, 0},
-        OutcomeCase{"document_missing", Document(L"missing.pdf"), L"256", kExitDocumentUnreadable, 0, 0},
-        OutcomeCase{"document_is_a_directory", Docs(), L"256", kExitDocumentUnreadable, 0, 0}),
+        OutcomeCase{"letter", kSample, L"letter.pdf", L"256", kExitOk, 198, 256},
+        OutcomeCase{"report_first_of_several_pages", kSample, L"report.pdf", L"256", kExitOk, 181, 256},
+        OutcomeCase{"slide_landscape", kSample, L"slide.pdf", L"256", kExitOk, 256, 144},
+        OutcomeCase{"photo", kSample, L"photo.pdf", L"256", kExitOk, 256, 193},
+        OutcomeCase{"rotated_90", kSample, L"rotated-90.pdf", L"256", kExitOk, 181, 256},
+        OutcomeCase{"crop_box", kSample, L"crop-box.pdf", L"256", kExitOk, 256, 256},
+        OutcomeCase{"smallest_size", kSample, L"letter.pdf", L"1", kExitOk, 1, 1},
+        OutcomeCase{"largest_size", kSample, L"letter.pdf", L"4096", kExitOk, 3165, 4096},
+        OutcomeCase{"size_capped", kSample, L"slide.pdf", L"99999999999", kExitOk, 4096, 2304},
+        OutcomeCase{"sliver_keeps_one_pixel", kGenerated, L"sliver-page.pdf", L"256", kExitOk, 1, 256},
+        OutcomeCase{"leading_bytes_before_header", kWritten, L"leading-bytes.pdf", L"256", kExitOk, 198, 256},
+        OutcomeCase{"empty_user_password", kGenerated, L"owner-password-only.pdf", L"256", kExitOk, 181, 256},
+        OutcomeCase{"broken_xref_repaired", kGenerated, L"broken-xref.pdf", L"256", kExitOk, 181, 256},
+        OutcomeCase{"ten_thousand_pages", kGenerated, L"ten-thousand-pages.pdf", L"256", kExitOk, 181, 256},
+        OutcomeCase{"user_password", kGenerated, L"user-password.pdf", L"256", kExitPasswordProtected, 0, 0},
+        OutcomeCase{"no_pages", kGenerated, L"no-pages.pdf", L"256", kExitEngineFailed, 0, 0},
+        OutcomeCase{"catalog_without_page_tree", kWritten, L"catalog-only.pdf", L"256", kExitEngineFailed, 0, 0},
+        OutcomeCase{"header_only", kWritten, L"header-only.pdf", L"256", kExitEngineFailed, 0, 0},
+        OutcomeCase{"truncated", kGenerated, L"truncated.pdf", L"256", kExitEngineFailed, 0, 0},
+        OutcomeCase{"image_too_wide_for_the_engine", kGenerated, L"too-wide-image.pdf", L"256", kExitEngineFailed, 0,
+                    0},
+        OutcomeCase{"image_past_the_memory_ceiling", kGenerated, L"huge-image.pdf", L"256", kExitResourceLimit, 0,
+                    0},
+        OutcomeCase{"damaged_header", kSample, L"damaged.pdf", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"not_a_pdf", kSample, L"notes.txt", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"header_past_the_first_kilobyte", kWritten, L"header-too-late.pdf", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"document_empty", kWritten, L"empty.pdf", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"header_cut_short", kWritten, L"short-header.pdf", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"lowercase_header", kWritten, L"lowercase.pdf", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"plain_text", kWritten, L"text.pdf", L"256", kExitNotPdf, 0, 0},
+        OutcomeCase{"document_missing", kWritten, L"missing.pdf", L"256", kExitDocumentUnreadable, 0, 0},
+        OutcomeCase{"document_is_a_directory", kWritten, L"", L"256", kExitDocumentUnreadable, 0, 0}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
 
 TEST_P(TorvViewOutcomeTest, WritesACompleteResultOrNothing)
@@ -159,7 +179,7 @@ TEST_P(TorvViewOutcomeTest, WritesACompleteResultOrNothing)
     const OutcomeCase& c = GetParam();
     const std::wstring result = EmptyResultFile();
 
-    ASSERT_EQ(RunRenderer(ThumbArguments(c.document, c.size, result)), c.exitCode);
+    ASSERT_EQ(RunRenderer(ThumbArguments(PathOf(c.folder, c.document), c.size, result)), c.exitCode);
 
     if (c.exitCode != kExitOk) {
         EXPECT_EQ(FileSize(result), 0);
@@ -230,8 +250,8 @@ TEST_F(TorvViewTest, DocumentOpenForWritingElsewhereRenders)
     const std::vector<BYTE> letter = tool_testing::ReadFileBytes(Sample(L"letter.pdf"));
     tool_testing::WriteFileBytes(document, std::string(letter.begin(), letter.end()));
     const std::wstring result = EmptyResultFile();
-    const HANDLE writer = CreateFileW(document.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE writer = CreateFileW(document.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
 
     const DWORD exitCode = RunRenderer(ThumbArguments(document, L"64", result));
@@ -251,18 +271,18 @@ TEST_F(TorvViewTest, MissingResultFileIsNotCreated)
     EXPECT_FALSE(tool_testing::FileExists(result));
 }
 
-TEST_F(TorvViewTest, ReadOnlyResultFileIsLeftAlone)
+TEST_F(TorvViewTest, ResultFileHeldByAnotherProgramIsLeftAlone)
 {
-    const std::wstring result = testing_support::TempDir() + L"\\read-only.tmp";
-    tool_testing::WriteFileBytes(result, "");
-    ASSERT_TRUE(SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::wstring result = EmptyResultFile();
+    const HANDLE holder =
+        CreateFileW(result.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
 
     const DWORD exitCode = RunRenderer(ThumbArguments(Sample(L"letter.pdf"), L"256", result));
-    SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CloseHandle(holder);
 
     EXPECT_EQ(exitCode, static_cast<DWORD>(kExitResultNotWritable));
     EXPECT_EQ(FileSize(result), 0);
-    DeleteFileW(result.c_str());
 }
 
 TEST_F(TorvViewTest, LongerResultFileIsReplacedWhole)
