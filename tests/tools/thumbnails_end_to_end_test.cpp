@@ -1,6 +1,7 @@
 // The whole path under Wine, as the README's main command takes it: torvthumb.dll registered with
-// regsvr32, then the host on the sample documents through the registered DLL and the stand-in
-// viewer, PNGs and a contact sheet out. Unregistered again at the end.
+// regsvr32, then the host on the sample documents through the registered DLL and the renderer, PNGs
+// and a contact sheet out. Unregistered again at the end. That the PNGs show the pages is checked
+// against the engine's native rendering in tests/torvview/reference_test.py.
 #include "support/test_support.h"
 #include "tools/tool_support.h"
 
@@ -51,17 +52,17 @@ size_t CountPixels(const DecodedImage& image, DWORD value)
     return count;
 }
 
-// A thumbnail of the stand-in viewer: opaque white paper inside a border.
-void ExpectPlaceholderPage(const std::wstring& png, UINT width, UINT height)
+// A thumbnail of a page: its size, opaque, mostly paper with something drawn on it.
+void ExpectPage(const std::wstring& png, UINT width, UINT height)
 {
     const DecodedImage image = DecodeImage(png);
     ASSERT_EQ(image.hr, S_OK) << tool_testing::Narrow(png);
     ASSERT_EQ(image.width, width);
     ASSERT_EQ(image.height, height);
-    EXPECT_EQ(image.Pixel(width / 2, height / 2), kPaper);
-    EXPECT_NE(image.Pixel(0, 0), kPaper);
     EXPECT_EQ(image.Pixel(0, 0) >> 24, 0xFFu) << "WTSAT_RGB thumbnails are written opaque";
-    EXPECT_NE(image.Pixel(width - 1, height - 1), kPaper);
+    const size_t paper = CountPixels(image, kPaper);
+    EXPECT_GT(paper, 0u);
+    EXPECT_LT(paper, static_cast<size_t>(width) * height) << "a blank page";
 }
 
 class ThumbnailsEndToEndTest : public testing::Test {
@@ -117,12 +118,19 @@ TEST_F(ThumbnailsEndToEndTest, SamplesBecomePngsAndAContactSheet)
                                       + L" report.pdf letter.pdf slide.pdf damaged.pdf notes.txt");
 
     EXPECT_EQ(run.exitCode, 1u) << "some samples fail on purpose";
-    for (const char* name : {"report.pdf", "letter.pdf", "slide.pdf"}) {
-        const std::string line = LineStartingWith(run.out, std::string(name) + ": ");
-        EXPECT_EQ(line.find(std::string(name) + ": S_OK 0x00000000 181x256 WTSAT_RGB "), 0u) << run.out;
-        const std::wstring png = m_out + L"\\" + std::wstring(name, name + strlen(name)) + L".png";
+    const struct {
+        const char* name;
+        UINT width;
+        UINT height;
+    } pages[] = {{"report.pdf", 181, 256}, {"letter.pdf", 198, 256}, {"slide.pdf", 256, 144}};
+    for (const auto& page : pages) {
+        const std::string name = page.name;
+        const std::string size = std::to_string(page.width) + "x" + std::to_string(page.height);
+        const std::string line = LineStartingWith(run.out, name + ": ");
+        EXPECT_EQ(line.find(name + ": S_OK 0x00000000 " + size + " WTSAT_RGB "), 0u) << run.out;
+        const std::wstring png = m_out + L"\\" + std::wstring(name.begin(), name.end()) + L".png";
         EXPECT_NE(line.find(" ms -> " + tool_testing::Narrow(png)), std::string::npos) << line;
-        ExpectPlaceholderPage(png, 181, 256);
+        ExpectPage(png, page.width, page.height);
     }
     EXPECT_EQ(LineStartingWith(run.out, "damaged.pdf: ").find(
                   "damaged.pdf: E_FAIL 0x80004005 "), 0u) << run.out;
@@ -136,18 +144,15 @@ TEST_F(ThumbnailsEndToEndTest, SamplesBecomePngsAndAContactSheet)
     EXPECT_NE(run.out.find("summary: 3 of 5 thumbnails made, 2 failed\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "") << "no warning: the DLL is Apartment and lets itself be unloaded";
 
-    // Five cells in rows of four; the only white in the sheet is the three pages' paper.
+    // Five cells in rows of four.
     const DecodedImage image = DecodeImage(sheet);
     ASSERT_EQ(image.hr, S_OK);
     EXPECT_GE(image.width, 4u * 256u);
     EXPECT_GE(image.height, 2u * 256u);
-    const size_t paper = CountPixels(image, kPaper);
-    EXPECT_GT(paper, 3u * 170u * 240u);
-    EXPECT_LT(paper, 3u * 181u * 256u);
     EXPECT_NE(run.out.find("contact sheet: " + tool_testing::Narrow(sheet)), std::string::npos);
 }
 
-TEST_F(ThumbnailsEndToEndTest, TheRequestedSizeReachesTheViewer)
+TEST_F(ThumbnailsEndToEndTest, TheRequestedSizeReachesTheRenderer)
 {
     const ProcessResult run = RunHost(L"--size 100 --out " + Quote(m_out) + L" report.pdf");
 
@@ -155,7 +160,7 @@ TEST_F(ThumbnailsEndToEndTest, TheRequestedSizeReachesTheViewer)
     EXPECT_EQ(LineStartingWith(run.out, "report.pdf: ").find("report.pdf: S_OK 0x00000000 71x100 WTSAT_RGB "), 0u)
         << run.out;
     EXPECT_NE(run.out.find("summary: 1 of 1 thumbnails made, 0 failed"), std::string::npos);
-    ExpectPlaceholderPage(m_out + L"\\report.pdf.png", 71, 100);
+    ExpectPage(m_out + L"\\report.pdf.png", 71, 100);
 }
 
 TEST_F(ThumbnailsEndToEndTest, OutputThatCannotBeWrittenFailsTheFile)
