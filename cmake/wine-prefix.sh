@@ -1,26 +1,48 @@
 #!/bin/sh
-# Starts (start) or stops (stop) the private Wine prefix that the tests run in.
+# Starts (start) or stops (stop) the private Wine prefix that the tests run in; "start PREFIX 32"
+# also proves that 32-bit programs run in it.
 # One persistent wineserver serves the whole test run, so each program starts in a fraction of a second.
 set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
+
+# The loader of each bitness. Debian's "wine" wrapper picks the 32-bit one whenever 32-bit Wine is
+# installed, and the built-in programs (reg, wineboot) run with the loader's bitness.
+wine64=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
 
 # The imaging library's class: present only once the prefix's machine registry is complete. A
 # prefix whose first set-up was cut short has a system.reg without it, and is set up again.
 wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}'
 
+wine32_runs() {
+    [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
+}
+
 case "$1" in
   start)
+    # A prefix made while 32-bit Wine could not run has no 32-bit side (syswow64 stays empty).
+    # Once it can, the prefix is made anew, so that the build tree keeps working after the upgrade.
+    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
+        && wine32_runs; then
+      echo "making the Wine prefix $WINEPREFIX anew, with 32-bit support"
+      wineserver -k >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+    fi
     mkdir -p "$WINEPREFIX"
     wineserver -p >/dev/null 2>&1 </dev/null || true
-    if [ ! -f "$WINEPREFIX/system.reg" ] || ! wine reg query "$wic_class" >/dev/null 2>&1; then
-      wineboot -u >/dev/null 2>&1 || true
+    if [ ! -f "$WINEPREFIX/system.reg" ] || ! "$wine64" reg query "$wic_class" >/dev/null 2>&1; then
+      "$wine64" wineboot.exe -u >/dev/null 2>&1 || true
     fi
     # Proves the prefix can run a program before any test relies on it.
-    wine reg query "$wic_class" >/dev/null 2>&1 || { echo "the Wine prefix $WINEPREFIX is incomplete" >&2; exit 1; }
+    "$wine64" reg query "$wic_class" >/dev/null 2>&1 || { echo "the Wine prefix $WINEPREFIX is incomplete" >&2; exit 1; }
+    if [ "${3:-64}" = 32 ]; then
+      "$wine32" cmd.exe /c exit 0 >/dev/null 2>&1 \
+        || { echo "32-bit programs do not run in the Wine prefix $WINEPREFIX" >&2; exit 1; }
+    fi
     ;;
   stop)
     # The server saves the registry when it is asked to stop.
     wineserver -k >/dev/null 2>&1 || true
     ;;
-  *) echo "usage: $0 start|stop PREFIX" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop PREFIX [32]" >&2; exit 2 ;;
 esac

@@ -1,9 +1,20 @@
 #!/bin/sh
-# Fails unless the DLL imports Windows system DLLs only and exports exactly the four server entry
-# points at ordinals 1 to 4: a shell extension loads into other people's processes.
+# Fails unless the DLL is built for the expected machine, imports Windows system DLLs only and
+# exports exactly the four server entry points, under their plain names, at ordinals 1 to 4: a
+# shell extension loads into other people's processes.
+# Usage: check_dll_imports.sh OBJDUMP DLL FORMAT (pei-x86-64 or pei-i386)
 set -eu
-dll="$1"
-headers=$(x86_64-w64-mingw32-objdump -p "$dll")
+objdump="$1"
+dll="$2"
+format="$3"
+
+actual_format=$("$objdump" -f "$dll" | sed -n 's/.*file format //p')
+if [ "$actual_format" != "$format" ]; then
+    echo "the DLL is $actual_format, not $format" >&2
+    exit 1
+fi
+echo "format: $actual_format"
+headers=$("$objdump" -p "$dll")
 
 imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p')
 echo "imports: $(echo $imports)"
@@ -13,6 +24,7 @@ if [ -n "$bad" ]; then
     exit 1
 fi
 
+# Names only: a 32-bit __stdcall export left decorated (DllGetClassObject@12) is not found by COM.
 exports=$(printf '%s\n' "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | sort -u)
 expected="0 DllCanUnloadNow
 1 DllGetClassObject

@@ -30,10 +30,11 @@ std::ostream& operator<<(std::ostream& os, const Value& value)
 using Tree = std::map<std::wstring, Value>;  // "key path|value name" -> value; "key path|" alone for a key
 
 // Every key and value below a key, so a test can compare the whole layout, not just what it expects.
-void DumpTree(HKEY root, const std::wstring& path, Tree& tree)
+// The view is the process's own unless given.
+void DumpTree(HKEY root, const std::wstring& path, Tree& tree, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return;
     }
     if (!path.empty()) {
@@ -56,15 +57,15 @@ void DumpTree(HKEY root, const std::wstring& path, Tree& tree)
         if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
             break;
         }
-        DumpTree(root, path.empty() ? name : path + L"\\" + name, tree);
+        DumpTree(root, path.empty() ? name : path + L"\\" + name, tree, view);
     }
     RegCloseKey(key);
 }
 
-Tree DumpHkcu()
+Tree DumpHkcu(REGSAM view = 0)
 {
     Tree tree;
-    DumpTree(HKEY_CURRENT_USER, L"", tree);
+    DumpTree(HKEY_CURRENT_USER, L"", tree, view);
     return tree;
 }
 
@@ -93,10 +94,10 @@ Tree RegisteredLayout(const std::wstring& modulePath)
     };
 }
 
-void CreateKey(const std::wstring& path)
+void CreateKey(const std::wstring& path, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr);
     RegCloseKey(key);
 }
 
@@ -107,13 +108,29 @@ Export ExportOf(HMODULE module, const char* name)
     return reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// In a test program the server's module is the program itself, so that is the file it registers.
+std::wstring TestProgramPath()
+{
+    return ModuleFileName(nullptr);
+}
+
 TEST(Registration, WritesExactlyTheLayout)
 {
     ScratchHkcu hkcu;
     EXPECT_EQ(DllRegisterServer(), S_OK);
-    // In a test program the module is registration_test.exe: the registered name stays torvthumb.dll.
-    EXPECT_EQ(DumpHkcu(), RegisteredLayout(TestDir() + L"\\torvthumb.dll"));
+    EXPECT_EQ(DumpHkcu(), RegisteredLayout(TestProgramPath()));
     EXPECT_EQ(Sz(L"Apartment").bytes.size(), 20u);
+}
+
+TEST(Registration, ModuleWithoutAFileNameRegistersTheFixedName)
+{
+    ScratchHkcu hkcu;
+    const HINSTANCE saved = g_hInst;
+    g_hInst = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));  // names no module
+    const HRESULT hr = DllRegisterServer();
+    g_hInst = saved;
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(DumpHkcu(), RegisteredLayout(L"\\torvthumb.dll"));
 }
 
 TEST(Registration, RegisteringAgainKeepsOtherEntries)
@@ -124,7 +141,7 @@ TEST(Registration, RegisteringAgainKeepsOtherEntries)
     ASSERT_EQ(DllRegisterServer(), S_OK);
     ASSERT_EQ(DllRegisterServer(), S_OK);
 
-    Tree expected = RegisteredLayout(TestDir() + L"\\torvthumb.dll");
+    Tree expected = RegisteredLayout(TestProgramPath());
     expected[kClassKey + L"|RenderCommand"] = Sz(L"custom %1");
     expected[kClassKey + L"\\Extra|<key>"] = Value{0, {}};
     EXPECT_EQ(DumpHkcu(), expected);
@@ -170,8 +187,9 @@ TEST(Registration, UnregisterKeepsClassKeyThatHasAnotherSubkey)
     EXPECT_EQ(tree.count(kClassKey + L"|DisableProcessIsolation"), 1u);
 }
 
-// Copies of the built library, registered from where they were loaded.
-TEST(Registration, MovedOrRenamedLibraryRegistersItsOwnDirectory)
+// Copies of the built library, registered from where they were loaded under the name they have
+// there: the installed 32-bit library is torvthumb32.dll beside the 64-bit torvthumb.dll.
+TEST(Registration, MovedOrRenamedLibraryRegistersItsOwnFile)
 {
     ScratchHkcu hkcu;
     const std::wstring built = TestDir() + L"\\..\\bin\\torvthumb.dll";
@@ -179,7 +197,7 @@ TEST(Registration, MovedOrRenamedLibraryRegistersItsOwnDirectory)
         const wchar_t* directory;
         const wchar_t* fileName;
     };
-    const Copy copies[] = {{L"first", L"torvthumb.dll"}, {L"second place", L"renamed-handler.dll"}};
+    const Copy copies[] = {{L"first", L"torvthumb.dll"}, {L"second place", L"torvthumb32.dll"}};
     for (const Copy& copy : copies) {
         const std::wstring directory = TempDir() + L"\\" + copy.directory;
         CreateDirectoryW(directory.c_str(), nullptr);
@@ -189,7 +207,7 @@ TEST(Registration, MovedOrRenamedLibraryRegistersItsOwnDirectory)
         ASSERT_NE(module, nullptr);
         EXPECT_EQ(ExportOf(module, "DllRegisterServer")(), S_OK);
         FreeLibrary(module);
-        EXPECT_EQ(DumpHkcu(), RegisteredLayout(directory + L"\\torvthumb.dll")) << "copy in " << copy.directory;
+        EXPECT_EQ(DumpHkcu(), RegisteredLayout(library)) << "copy in " << copy.directory;
     }
 }
 
@@ -207,7 +225,120 @@ TEST(Registration, OutOfMemoryIsReported)
         FailAllocation fail(0);
         EXPECT_EQ(DllUnregisterServer(), E_OUTOFMEMORY);
     }
-    EXPECT_EQ(DumpHkcu(), RegisteredLayout(TestDir() + L"\\torvthumb.dll"));
+    EXPECT_EQ(DumpHkcu(), RegisteredLayout(TestProgramPath()));
+}
+
+// Both bitnesses registered side by side. A 32-bit process sees the per-user classes through its
+// own view of the registry (on 64-bit Windows its CLSID is Software\Classes\Wow6432Node\CLSID),
+// while the .pdf binding is shared. This program plays one bitness and writes the other's
+// registration into the other view, as that library's DllRegisterServer would.
+#ifdef _WIN64
+const REGSAM kOtherView = KEY_WOW64_32KEY;
+const wchar_t kOtherLibrary[] = L"C:\\Program Files\\TorvView\\torvthumb32.dll";
+#else
+const REGSAM kOtherView = KEY_WOW64_64KEY;
+const wchar_t kOtherLibrary[] = L"C:\\Program Files\\TorvView\\torvthumb.dll";
+#endif
+
+void SetText(const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const Value value = Sz(text);
+    RegSetValueExW(key, name, 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
+    RegCloseKey(key);
+}
+
+void OtherBitnessRegisters()
+{
+    SetText(kClassKey, nullptr, L"TorvView Thumbnail Provider", kOtherView);
+    SetText(kInprocKey, nullptr, kOtherLibrary, kOtherView);
+    SetText(kInprocKey, L"ThreadingModel", L"Apartment", kOtherView);
+    SetText(kBindingKey, nullptr, L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}", KEY_WOW64_64KEY);
+}
+
+// What the other library's DllUnregisterServer removes while this bitness is still registered.
+void OtherBitnessUnregisters()
+{
+    RegDeleteKeyExW(HKEY_CURRENT_USER, kInprocKey.c_str(), kOtherView, 0);
+    RegDeleteKeyExW(HKEY_CURRENT_USER, kClassKey.c_str(), kOtherView, 0);
+}
+
+Tree DumpKey(const std::wstring& path, REGSAM view)
+{
+    Tree tree;
+    DumpTree(HKEY_CURRENT_USER, path, tree, view);
+    return tree;
+}
+
+// Keys and values whose path or data names our class or the thumbnail handler binding.
+std::vector<std::wstring> EntriesOfOurs(const Tree& tree)
+{
+    const Value clsid = Sz(L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}");
+    std::vector<std::wstring> ours;
+    for (const auto& entry : tree) {
+        if (entry.first.find(L"{5B1E2C47") != std::wstring::npos || entry.first.find(L"{e357fccd") != std::wstring::npos
+            || entry.second == clsid) {
+            ours.push_back(entry.first);
+        }
+    }
+    return ours;
+}
+
+// A scratch HKEY_CURRENT_USER with what every 64-bit Windows user's classes have: a Wow6432Node
+// subkey, the home of the 32-bit view. Wine gives a 32-bit view only below keys that have one.
+struct SideBySideHkcu {
+    SideBySideHkcu() { CreateKey(L"Software\\Classes\\Wow6432Node", KEY_WOW64_64KEY); }
+    ScratchHkcu hkcu;
+};
+
+TEST(SideBySide, EachBitnessRegistersInItsOwnView)
+{
+    SideBySideHkcu hkcu;
+    OtherBitnessRegisters();
+    const Tree otherBefore = DumpKey(kClassKey, kOtherView);
+    ASSERT_EQ(otherBefore.at(kInprocKey + L"|<default>"), Sz(kOtherLibrary));
+
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    EXPECT_EQ(DumpKey(kClassKey, kOtherView), otherBefore) << "registering one bitness left the other alone";
+    EXPECT_EQ(DumpKey(kInprocKey, 0).at(kInprocKey + L"|<default>"), Sz(TestProgramPath()));
+    EXPECT_EQ(DumpKey(kBindingKey, KEY_WOW64_64KEY).at(kBindingKey + L"|<default>"),
+              Sz(L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}"));
+}
+
+TEST(SideBySide, BindingStaysUntilTheLastBitnessUnregisters)
+{
+    struct Case {
+        const char* name;
+        bool otherUnregistersFirst;
+    };
+    const Case cases[] = {
+        {"this bitness unregisters while the other stays", false},
+        {"this bitness is the last to unregister", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SideBySideHkcu hkcu;
+        OtherBitnessRegisters();
+        ASSERT_EQ(DllRegisterServer(), S_OK);
+        const Tree other = DumpKey(kClassKey, kOtherView);
+        if (c.otherUnregistersFirst) {
+            OtherBitnessUnregisters();
+        }
+
+        EXPECT_EQ(DllUnregisterServer(), S_OK);
+
+        EXPECT_TRUE(DumpKey(kClassKey, 0).empty()) << "this bitness's class key is gone";
+        if (c.otherUnregistersFirst) {
+            EXPECT_EQ(EntriesOfOurs(DumpHkcu(KEY_WOW64_64KEY)), std::vector<std::wstring>());
+            EXPECT_EQ(EntriesOfOurs(DumpHkcu(KEY_WOW64_32KEY)), std::vector<std::wstring>());
+        } else {
+            EXPECT_EQ(DumpKey(kClassKey, kOtherView), other) << "the other bitness's class stays whole";
+            EXPECT_EQ(DumpKey(kBindingKey, KEY_WOW64_64KEY).count(kBindingKey + L"|<default>"), 1u)
+                << "the other bitness still needs the binding";
+        }
+    }
 }
 
 DWORD RunAndWait(const std::wstring& commandLine)
@@ -238,13 +369,12 @@ std::wstring FullPath(const std::wstring& path)
 TEST(Registration, Regsvr32RegistersAndUnregistersForTheUser)
 {
     const std::wstring library = FullPath(TestDir() + L"\\..\\bin\\torvthumb.dll");
-    const std::wstring directory = library.substr(0, library.find_last_of(L'\\'));
     ASSERT_EQ(RunAndWait(L"regsvr32.exe /s \"" + library + L"\""), 0u);
 
     Tree tree;
     DumpTree(HKEY_CURRENT_USER, kClassKey, tree);
     DumpTree(HKEY_CURRENT_USER, kBindingKey, tree);
-    EXPECT_EQ(tree.at(kInprocKey + L"|<default>"), Sz(directory + L"\\torvthumb.dll"));
+    EXPECT_EQ(tree.at(kInprocKey + L"|<default>"), Sz(library));
     EXPECT_EQ(tree.at(kInprocKey + L"|ThreadingModel"), Sz(L"Apartment"));
     EXPECT_EQ(tree.at(kBindingKey + L"|<default>"), Sz(L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}"));
     Tree machine;

@@ -141,7 +141,7 @@ public:
             EXPECT_FALSE(KeyExists(kHandlerBinding)) << "a failed registration bound the handler";
             return;
         }
-        EXPECT_EQ(ReadSz(inproc, nullptr), TestDir() + L"\\torvthumb.dll");
+        EXPECT_EQ(ReadSz(inproc, nullptr), ModuleFileName(nullptr));
         EXPECT_EQ(ReadSz(inproc, L"ThreadingModel"), L"Apartment");
         EXPECT_EQ(ReadSz(kHandlerBinding, nullptr), kClsidString);
     }

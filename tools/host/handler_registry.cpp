@@ -1,6 +1,7 @@
 // Registry look-up of thumbnail handlers: extension binding, then the class's in-process server.
 #include "tools/host/handler_registry.h"
 
+#include "module/unique_resource.h"
 
 #include <objbase.h>
 
@@ -22,19 +23,30 @@ const ClassesRoot kClassesRoots[] = {
 
 const wchar_t kClassesKey[] = L"Software\\Classes\\";
 
+// On 64-bit Windows a 32-bit process sees the classes' CLSID key through its own registry view,
+// while the file extensions' keys are shared by both views. The extension's binding is read in the
+// 64-bit view, which is that shared key (Wine would otherwise show a 32-bit host a copy of its own
+// below Software\Classes\Wow6432Node); the class in the host's own view, as its bitness needs.
+const REGSAM kSharedView = KEY_WOW64_64KEY;
+const REGSAM kOwnView = 0;
+
 // A string value, REG_EXPAND_SZ expanded; false when the key or value is missing or not text.
-bool ReadText(HKEY root, const std::wstring& subkey, const wchar_t* valueName, std::wstring& text)
+bool ReadText(HKEY root, const std::wstring& subkey, REGSAM view, const wchar_t* valueName, std::wstring& text)
 {
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
     // REG_EXPAND_SZ comes back expanded as REG_SZ; asking for it by name would be refused.
     const DWORD flags = RRF_RT_REG_SZ;
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD byteCount = 0;
-        if (RegGetValueW(root, subkey.c_str(), valueName, flags, nullptr, nullptr, &byteCount) != ERROR_SUCCESS) {
+        if (RegGetValueW(key.get(), nullptr, valueName, flags, nullptr, nullptr, &byteCount) != ERROR_SUCCESS) {
             return false;
         }
         std::wstring buffer(byteCount / sizeof(wchar_t) + 1, L'\0');
         DWORD readCount = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        const LSTATUS status = RegGetValueW(root, subkey.c_str(), valueName, flags, nullptr, &buffer[0], &readCount);
+        const LSTATUS status = RegGetValueW(key.get(), nullptr, valueName, flags, nullptr, &buffer[0], &readCount);
         // The value may have grown in between: ask for its size again.
         if (status == ERROR_MORE_DATA) {
             continue;
@@ -50,10 +62,11 @@ bool ReadText(HKEY root, const std::wstring& subkey, const wchar_t* valueName, s
 }
 
 // The first root holding the value, or null.
-const ClassesRoot* ReadFromClasses(const std::wstring& subkey, const wchar_t* valueName, std::wstring& text)
+const ClassesRoot* ReadFromClasses(const std::wstring& subkey, REGSAM view, const wchar_t* valueName,
+                                   std::wstring& text)
 {
     for (const ClassesRoot& root : kClassesRoots) {
-        if (ReadText(root.key, kClassesKey + subkey, valueName, text)) {
+        if (ReadText(root.key, kClassesKey + subkey, view, valueName, text)) {
             return &root;
         }
     }
@@ -68,7 +81,7 @@ std::wstring KeyName(const ClassesRoot& root, const std::wstring& subkey)
 StepResult FindBinding(ThumbnailHandler& handler)
 {
     const std::wstring bindingSubkey = handler.extension + kThumbnailProviderBinding;
-    const ClassesRoot* root = ReadFromClasses(bindingSubkey, nullptr, handler.clsidText);
+    const ClassesRoot* root = ReadFromClasses(bindingSubkey, kSharedView, nullptr, handler.clsidText);
     if (!root) {
         return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
                        L"no thumbnail handler is registered for \"" + handler.extension + L"\" files (no "
@@ -87,7 +100,7 @@ StepResult FindBinding(ThumbnailHandler& handler)
 StepResult FindServer(ThumbnailHandler& handler)
 {
     const std::wstring serverSubkey = L"CLSID\\" + handler.clsidText + L"\\InprocServer32";
-    const ClassesRoot* root = ReadFromClasses(serverSubkey, nullptr, handler.dllPath);
+    const ClassesRoot* root = ReadFromClasses(serverSubkey, kOwnView, nullptr, handler.dllPath);
     if (!root || handler.dllPath.empty()) {
         return Failure(REGDB_E_CLASSNOTREG,
                        L"the thumbnail handler class " + handler.clsidText + L" registered for \"" + handler.extension
@@ -96,7 +109,7 @@ StepResult FindServer(ThumbnailHandler& handler)
     }
     handler.serverKey = KeyName(*root, serverSubkey);
     // The model belongs to the key that named the DLL, not to whichever root has one.
-    if (!ReadText(root->key, kClassesKey + serverSubkey, L"ThreadingModel", handler.threadingModel)) {
+    if (!ReadText(root->key, kClassesKey + serverSubkey, kOwnView, L"ThreadingModel", handler.threadingModel)) {
         handler.threadingModel.clear();
     }
     return StepResult{};
