@@ -56,7 +56,7 @@ VIAddVersionKey CompanyName "${PUBLISHER}"
 VIAddVersionKey LegalCopyright "${PUBLISHER}"
 
 !define MUI_WELCOMEPAGE_TITLE "${PRODUCT} ${TORV_VERSION}"
-!define MUI_WELCOMEPAGE_TEXT "Windows Explorer will show thumbnails of PDF documents, drawn by TorvView.$\r$\n$\r$\nThis installs for your account only and needs no administrator rights. It goes to:$\r$\n$INSTDIR$\r$\n$\r$\nFolders that Explorer has open may show the new thumbnails only after you sign in again."
+!define MUI_WELCOMEPAGE_TEXT "Windows Explorer will show thumbnails of PDF documents, drawn by TorvView.$\r$\n$\r$\nThis installs for your account only and needs no administrator rights. It goes to:$\r$\n$INSTDIR"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH

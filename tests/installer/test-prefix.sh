@@ -11,8 +11,7 @@ case "$1" in
     "$wineserver" -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    # One persistent server for the whole run, so that the prefix's session lasts from the set-up
-    # to the end: a new session would run the clean-up entries of RunOnce by itself. Neither it nor
+    # One persistent server for the whole run, so that each program starts quickly. Neither it nor
     # the services that wineboot leaves running may hold on to the caller's output.
     "$wineserver" -p >/dev/null 2>&1 </dev/null
     "$wine64" wineboot -u >/dev/null 2>&1 </dev/null || true
