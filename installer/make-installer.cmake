@@ -57,7 +57,7 @@ if(IS_DIRECTORY "${LICENSES_DIR}")
     endforeach()
 endif()
 
-# NSIS reads "$" as the start of a variable in every string.
+# NSIS reads "$" as the start of a variable in every string that the installer uses at run time.
 function(nsis_quote out text)
     string(REPLACE "$" "$$" text "${text}")
     set(${out} "\"${text}\"" PARENT_SCOPE)
@@ -91,8 +91,8 @@ string(APPEND nsh "!macro TORV_PAYLOAD_FILES CALL\n")
 set(manifest "")
 foreach(name source IN ZIP_LISTS names sources)
     nsis_quote(quoted_name "${name}")
-    nsis_quote(quoted_source "${source}")
-    string(APPEND nsh "  !insertmacro \${CALL} ${quoted_name} ${quoted_source}\n")
+    # The compiler takes a source path as it is.
+    string(APPEND nsh "  !insertmacro \${CALL} ${quoted_name} \"${source}\"\n")
     string(APPEND manifest "${name}\n")
 endforeach()
 string(APPEND nsh "!macroend\n")

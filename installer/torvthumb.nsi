@@ -22,6 +22,7 @@ SetCompressor /SOLID lzma
 !define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 !define CLEANUP_VALUE "${PRODUCT} clean-up"
 !define REGSVR32_X86 "$WINDIR\SysWOW64\regsvr32.exe"
+!define KEY_READ 0x20019
 
 ; The containers that registration, the Apps entry and the clean-up entry write into, which a
 ; profile may or may not have already: the installer records (one bit each, in the Apps entry's
@@ -53,7 +54,7 @@ VIAddVersionKey ProductVersion "${TORV_VERSION}"
 VIAddVersionKey FileVersion "${TORV_VERSION}"
 VIAddVersionKey FileDescription "${PRODUCT} ${TORV_VERSION} Setup"
 VIAddVersionKey CompanyName "${PUBLISHER}"
-VIAddVersionKey LegalCopyright "${PUBLISHER}"
+VIAddVersionKey LegalCopyright "Copyright (C) ${PUBLISHER}"
 
 !define MUI_WELCOMEPAGE_TITLE "${PRODUCT} ${TORV_VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "Windows Explorer will show thumbnails of PDF documents, drawn by TorvView.$\r$\n$\r$\nThis installs for your account only and needs no administrator rights. It goes to:$\r$\n$INSTDIR"
@@ -148,7 +149,6 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-!define KEY_READ 0x20019
 !insertmacro TORV_SHARED_FUNCTIONS ""
 !insertmacro TORV_SHARED_FUNCTIONS "un."
 
