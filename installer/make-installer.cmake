@@ -1,0 +1,132 @@
+# Makes the installer at build time, because the licence files and the 32-bit DLL come from other
+# builds: checks the payload, writes the files it installs as NSIS macros (PAYLOAD_NSH) and as a
+# plain list (MANIFEST), and runs makensis when any input is newer than OUTFILE.
+#
+# cmake -DMAKENSIS=... -DNSI=... -DVERSION_NSH=... -DOUTFILE=... -DPAYLOAD_NSH=... -DMANIFEST=...
+#       -DDLL64=... -DDLL32=... -DREQUIRE_DLL32=ON|OFF -DVIEWER=... -DLICENSE=... -DLICENSES_DIR=...
+#       [-DVERSION=x.y.z] -P make-installer.cmake
+cmake_minimum_required(VERSION 3.20)
+
+foreach(input MAKENSIS NSI VERSION_NSH DLL64 VIEWER)
+    if(NOT EXISTS "${${input}}")
+        message(FATAL_ERROR "installer: ${input} \"${${input}}\" does not exist")
+    endif()
+endforeach()
+
+# Install names and their sources, in the order the installer places them.
+set(names torvthumb.dll)
+set(sources "${DLL64}")
+if(EXISTS "${DLL32}")
+    list(APPEND names torvthumb32.dll)
+    list(APPEND sources "${DLL32}")
+elseif(REQUIRE_DLL32)
+    message(FATAL_ERROR "installer: the 32-bit DLL ${DLL32} is missing; build it first: "
+                        "cmake --preset x86 && cmake --build --preset x86")
+else()
+    message(STATUS "installer: no 32-bit DLL (${DLL32}); made without it")
+endif()
+list(APPEND names TorvView.exe)
+list(APPEND sources "${VIEWER}")
+
+if(EXISTS "${LICENSE}")
+    # Our own licence is a filled-in template: refuse one that still holds a blank of it.
+    file(READ "${LICENSE}" text)
+    foreach(blank "<year>" "[year]" "[yyyy]" "<copyright holders>" "[fullname]" "<name of author>")
+        string(FIND "${text}" "${blank}" at)
+        if(NOT at EQUAL -1)
+            message(FATAL_ERROR "installer: ${LICENSE} still holds the placeholder ${blank}")
+        endif()
+    endforeach()
+    list(APPEND names LICENSE)
+    list(APPEND sources "${LICENSE}")
+endif()
+
+set(dirs "")
+if(IS_DIRECTORY "${LICENSES_DIR}")
+    file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE "${LICENSES_DIR}" "${LICENSES_DIR}/*")
+    list(SORT entries)
+    list(APPEND dirs licenses)
+    foreach(entry ${entries})
+        string(REPLACE "/" "\\" name "licenses/${entry}")
+        if(IS_DIRECTORY "${LICENSES_DIR}/${entry}")
+            list(APPEND dirs "${name}")
+        else()
+            list(APPEND names "${name}")
+            list(APPEND sources "${LICENSES_DIR}/${entry}")
+        endif()
+    endforeach()
+endif()
+
+# NSIS reads "$" as the start of a variable in every string that the installer uses at run time.
+function(nsis_quote out text)
+    string(REPLACE "$" "$$" text "${text}")
+    set(${out} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+function(nsis_macro out macro)
+    set(text "!macro ${macro} CALL\n")
+    foreach(item ${ARGN})
+        nsis_quote(quoted "${item}")
+        string(APPEND text "  !insertmacro \${CALL} ${quoted}\n")
+    endforeach()
+    set(${out} "${text}!macroend\n" PARENT_SCOPE)
+endfunction()
+
+# Rewritten only when the text changes, so that the time stamp says when the list last did.
+function(write_if_changed path text)
+    set(old "")
+    if(EXISTS "${path}")
+        file(READ "${path}" old)
+    endif()
+    if(NOT old STREQUAL text)
+        file(WRITE "${path}" "${text}")
+    endif()
+endfunction()
+
+set(nsh "; Made by installer/make-installer.cmake: what the installer places under $INSTDIR.\n")
+if(EXISTS "${DLL32}")
+    string(APPEND nsh "!define TORV_HAS_DLL32\n")
+endif()
+string(APPEND nsh "!macro TORV_PAYLOAD_FILES CALL\n")
+set(manifest "")
+foreach(name source IN ZIP_LISTS names sources)
+    nsis_quote(quoted_name "${name}")
+    # The compiler takes a source path as it is.
+    string(APPEND nsh "  !insertmacro \${CALL} ${quoted_name} \"${source}\"\n")
+    string(APPEND manifest "${name}\n")
+endforeach()
+string(APPEND nsh "!macroend\n")
+# Folders parents first for creating them, deepest first for removing them.
+nsis_macro(text TORV_PAYLOAD_DIRS ${dirs})
+string(APPEND nsh "${text}")
+list(REVERSE dirs)
+nsis_macro(text TORV_PAYLOAD_DIRS_DEEPEST_FIRST ${dirs})
+string(APPEND nsh "${text}")
+write_if_changed("${PAYLOAD_NSH}" "${nsh}")
+write_if_changed("${MANIFEST}" "${manifest}")
+
+set(stale FALSE)
+foreach(input "${NSI}" "${VERSION_NSH}" "${PAYLOAD_NSH}" "${CMAKE_CURRENT_LIST_FILE}" ${sources})
+    if(NOT EXISTS "${OUTFILE}" OR "${input}" IS_NEWER_THAN "${OUTFILE}")
+        set(stale TRUE)
+    endif()
+endforeach()
+if(NOT stale)
+    return()
+endif()
+
+set(defines "-DTORV_VERSION_NSH=${VERSION_NSH}" "-DTORV_PAYLOAD_NSH=${PAYLOAD_NSH}" "-DTORV_OUTFILE=${OUTFILE}")
+if(VERSION)
+    list(APPEND defines "-DTORV_VERSION=${VERSION}")
+endif()
+get_filename_component(out_dir "${OUTFILE}" DIRECTORY)
+file(MAKE_DIRECTORY "${out_dir}")
+# -WX: a warning (an unused function, a missing file) fails the build.
+execute_process(COMMAND "${MAKENSIS}" -V2 -WX ${defines} "${NSI}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0)
+    file(REMOVE "${OUTFILE}")
+    message(FATAL_ERROR "installer: makensis failed:\n${output}")
+endif()
+file(SIZE "${OUTFILE}" size)
+message(STATUS "installer: ${OUTFILE} (${size} bytes)")
