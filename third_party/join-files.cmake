@@ -1,13 +1,13 @@
-# Writes the files INPUTS into OUTPUT, each under a line naming it (relative to BASE when inside it);
-# run with cmake -P.
+# Writes the files INPUTS into OUTPUT (cmake -P); each file from the Debian source trees in BASE comes
+# under a line naming it.
 set(text "")
 foreach(input ${INPUTS})
-    get_filename_component(name ${input} NAME)
+    file(READ ${input} content)
     string(FIND ${input} "${BASE}/" at)
     if(at EQUAL 0)
         file(RELATIVE_PATH name ${BASE} ${input})
+        string(APPEND text "==== ${name} ====\n\n")
     endif()
-    file(READ ${input} content)
-    string(APPEND text "==== ${name} ====\n\n${content}\n")
+    string(APPEND text "${content}\n")
 endforeach()
 file(WRITE ${OUTPUT} "${text}")

@@ -6,19 +6,23 @@ set(LICENSES_DIR ${CMAKE_BINARY_DIR}/bin/licenses)
 # Versions as the unpacked Debian changelogs give them, and the newer versions that the source
 # lists named but the mirror did not serve when the sources were fetched.
 get_property(versions GLOBAL PROPERTY ENGINE_VERSIONS)
+list(SORT versions)
 list(JOIN versions "\n" versions)
 set(unfetchable_file ${ENGINE_SOURCES}/unfetchable.txt)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${unfetchable_file})
-set(unfetchable "none")
+set(unfetchable "")
 if(EXISTS ${unfetchable_file})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${unfetchable_file})
     file(STRINGS ${unfetchable_file} unfetchable)
     list(JOIN unfetchable "\n" unfetchable)
+endif()
+if(unfetchable STREQUAL "")
+    set(unfetchable "none")
 endif()
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/engine-versions.txt @ONLY CONTENT [[
 The PDF engine linked into TorvView.exe: Debian bookworm source packages, unpacked with Debian's
 patches applied (apt-get source), built by torvthumb's third_party/ build files.
 
-Source package, Debian version (suite of its latest changelog entry):
+Source package, Debian version (the distribution its latest changelog entry names):
 @versions@
 
 Newer versions listed by the source lists but not fetchable from the mirror, so not built:

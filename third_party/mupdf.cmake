@@ -12,8 +12,8 @@ file(GLOB mupdf_sources CONFIGURE_DEPENDS
     ${MUPDF_DIR}/source/fitz/*.c
     ${MUPDF_DIR}/source/pdf/*.c
     ${MUPDF_DIR}/generated/resources/fonts/urw/*.cff.c)
-# Only text shaping (HTML), the Word writer and OCR use these, and they need libraries this build
-# leaves out.
+# Text shaping (for HTML) and the Word writer: they need HarfBuzz and Artifex's extract library,
+# which this build leaves out.
 list(REMOVE_ITEM mupdf_sources
     ${MUPDF_DIR}/source/fitz/harfbuzz.c
     ${MUPDF_DIR}/source/fitz/output-docx.c)
@@ -22,7 +22,8 @@ engine_library(engine_mupdf ${mupdf_sources} stand-ins/gumbo.c)
 target_include_directories(engine_mupdf PUBLIC ${MUPDF_DIR}/include)
 target_include_directories(engine_mupdf PRIVATE ${MUPDF_DIR}/source/fitz stand-ins)
 target_compile_definitions(engine_mupdf PUBLIC ${MUPDF_CONFIGURATION})
-# SHARE_JPEG: libjpeg-turbo with its own memory manager, as in Debian's build.
+# SHARE_JPEG: a libjpeg built apart from MuPDF (libjpeg-turbo, with its own memory manager), as in
+# Debian's build.
 target_compile_definitions(engine_mupdf PRIVATE SHARE_JPEG)
 target_link_libraries(engine_mupdf PRIVATE
     engine_freetype engine_jbig2dec engine_openjpeg engine_libjpeg engine_zlib)
