@@ -3,28 +3,19 @@
 # plain list (MANIFEST), and runs makensis when any input is newer than OUTFILE.
 #
 # cmake -DMAKENSIS=... -DNSI=... -DVERSION_NSH=... -DOUTFILE=... -DPAYLOAD_NSH=... -DMANIFEST=...
-#       -DDLL64=... -DDLL32=... -DREQUIRE_DLL32=ON|OFF -DVIEWER=... -DLICENSE=... -DLICENSES_DIR=...
+#       -DDLL64=... -DDLL32=... -DVIEWER=... -DLICENSE=... -DLICENSES_DIR=...
 #       [-DVERSION=x.y.z] -P make-installer.cmake
 cmake_minimum_required(VERSION 3.20)
 
-foreach(input MAKENSIS NSI VERSION_NSH DLL64 VIEWER)
+foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 VIEWER)
     if(NOT EXISTS "${${input}}")
         message(FATAL_ERROR "installer: ${input} \"${${input}}\" does not exist")
     endif()
 endforeach()
 
 # Install names and their sources, in the order the installer places them.
-set(names torvthumb.dll)
-set(sources "${DLL64}")
-if(EXISTS "${DLL32}")
-    list(APPEND names torvthumb32.dll)
-    list(APPEND sources "${DLL32}")
-elseif(REQUIRE_DLL32)
-    message(FATAL_ERROR "installer: the 32-bit DLL ${DLL32} is missing; build it first: "
-                        "cmake --preset x86 && cmake --build --preset x86")
-else()
-    message(STATUS "installer: no 32-bit DLL (${DLL32}); made without it")
-endif()
+set(names torvthumb.dll torvthumb32.dll)
+set(sources "${DLL64}" "${DLL32}")
 list(APPEND names TorvView.exe)
 list(APPEND sources "${VIEWER}")
 
@@ -84,9 +75,7 @@ function(write_if_changed path text)
 endfunction()
 
 set(nsh "; Made by installer/make-installer.cmake: what the installer places under $INSTDIR.\n")
-if(EXISTS "${DLL32}")
-    string(APPEND nsh "!define TORV_HAS_DLL32\n")
-endif()
+string(APPEND nsh "!define TORV_HAS_DLL32\n")
 string(APPEND nsh "!macro TORV_PAYLOAD_FILES CALL\n")
 set(manifest "")
 foreach(name source IN ZIP_LISTS names sources)
