@@ -40,6 +40,7 @@ endfunction()
 
 engine_license_file(engine-versions.txt ${CMAKE_CURRENT_BINARY_DIR}/engine-versions.txt)
 engine_license_file(torvthumb.txt ${CMAKE_SOURCE_DIR}/LICENSE)
+engine_license_file(source.txt ${CMAKE_CURRENT_SOURCE_DIR}/notices/source.txt)
 engine_license_file(mupdf.txt ${MUPDF_DIR}/COPYING ${MUPDF_DIR}/debian/copyright)
 engine_license_file(urw-base14-fonts.txt ${MUPDF_DIR}/resources/fonts/urw/OFL.txt)
 engine_license_file(jbig2dec.txt
