@@ -90,7 +90,8 @@ void MemoryCeiling::Free(void* self, void* block)
 
 TimeBudget::TimeBudget(fz_cookie& cookie, DWORD budgetMs, DWORD hardStopMs) noexcept
     : m_cookie(cookie), m_budgetMs(budgetMs), m_hardStopMs(hardStopMs),
-      m_finished(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      m_finished(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_renderer(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()))
 {
     if (m_finished) {
         m_thread.reset(CreateThread(nullptr, 64 * 1024, &TimeBudget::Watch, this, 0, nullptr));
@@ -117,14 +118,27 @@ DWORD WINAPI TimeBudget::Watch(void* self)
     return 0;
 }
 
+// WAIT_TIMEOUT while the render goes on; the process ends here if the rendering thread is gone.
+DWORD TimeBudget::WaitForRender(DWORD timeoutMs) noexcept
+{
+    const HANDLE ends[] = {m_finished.get(), m_renderer.get()};
+    const DWORD woke = WaitForMultipleObjects(m_renderer ? 2 : 1, ends, FALSE, timeoutMs);
+    if (woke == WAIT_OBJECT_0 + 1) {
+        // Only a fault that never reached the filter ends the thread early: the engine's recursion
+        // past the stack, a bound like the others.
+        TerminateProcess(GetCurrentProcess(), kExitResourceLimit);
+    }
+    return woke;
+}
+
 void TimeBudget::WatchUntilStopped() noexcept
 {
-    if (WaitForSingleObject(m_finished.get(), m_budgetMs) != WAIT_TIMEOUT) {
+    if (WaitForRender(m_budgetMs) != WAIT_TIMEOUT) {
         return;
     }
     m_spent.store(true);
     m_cookie.abort = 1;
-    if (WaitForSingleObject(m_finished.get(), m_hardStopMs - m_budgetMs) != WAIT_TIMEOUT) {
+    if (WaitForRender(m_hardStopMs - m_budgetMs) != WAIT_TIMEOUT) {
         return;
     }
     int expected = kRendering;

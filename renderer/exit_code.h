@@ -9,5 +9,5 @@ enum ExitCode : int {
     kExitResultNotWritable = 5,
     kExitPasswordProtected = 6,
     kExitEngineFailed = 7,    // the engine cannot open the document, it has no pages, or page 1 fails
-    kExitResourceLimit = 8,   // the memory ceiling or the time budget was reached
+    kExitResourceLimit = 8,   // the memory ceiling, the time budget or the stack was reached
 };

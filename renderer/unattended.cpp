@@ -1,6 +1,8 @@
 // Turning off every dialog that the system or the C runtime would show on the renderer's behalf.
 #include "renderer/unattended.h"
 
+#include "renderer/exit_code.h"
+
 #include <windows.h>
 
 #include <csignal>
@@ -8,9 +10,11 @@
 
 namespace {
 
+// A stack overflow is the engine's recursion past the renderer's stack, one of its bounds.
 LONG WINAPI EndOnFault(EXCEPTION_POINTERS* fault)
 {
-    TerminateProcess(GetCurrentProcess(), fault->ExceptionRecord->ExceptionCode);
+    const DWORD code = fault->ExceptionRecord->ExceptionCode;
+    TerminateProcess(GetCurrentProcess(), code == EXCEPTION_STACK_OVERFLOW ? static_cast<DWORD>(kExitResourceLimit) : code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 

@@ -191,6 +191,28 @@ TEST(TimeBudgetDeathTest, EndsTheProcessAtTheHardStop)
         testing::ExitedWithCode(kExitResourceLimit), "");
 }
 
+// Wine ends a thread whose stack overflowed without handing the fault to the filter; the process then
+// ends at once with the limit's code instead of waiting for the hard stop.
+TEST(TimeBudgetDeathTest, EndsTheProcessWhenTheRenderingThreadIsGone)
+{
+    EXPECT_EXIT(
+        {
+            fz_cookie cookie{};
+            const HANDLE renderer = CreateThread(
+                nullptr, 0,
+                [](void* c) -> DWORD {
+                    // Never destroyed, as when the thread ends on a fault.
+                    new TimeBudget(*static_cast<fz_cookie*>(c), 60000, 61000);
+                    return 0;
+                },
+                &cookie, 0, nullptr);
+            WaitForSingleObject(renderer, INFINITE);
+            Sleep(20000);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(kExitResourceLimit), "");
+}
+
 // Once the result is being written, the hard stop passes: the file is finished, not cut off.
 TEST(TimeBudgetDeathTest, NeverEndsTheProcessWhileTheResultIsWritten)
 {

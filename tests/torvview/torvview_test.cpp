@@ -163,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                     0},
         OutcomeCase{"image_past_the_memory_ceiling", kGenerated, L"huge-image.pdf", L"256", kExitResourceLimit, 0,
                     0},
+        OutcomeCase{"resources_nested_past_the_stack", kGenerated, L"deep-resources.pdf", L"256", kExitResourceLimit,
+                    0, 0},
         OutcomeCase{"damaged_header", kSample, L"damaged.pdf", L"256", kExitNotPdf, 0, 0},
         OutcomeCase{"not_a_pdf", kSample, L"notes.txt", L"256", kExitNotPdf, 0, 0},
         OutcomeCase{"header_past_the_first_kilobyte", kWritten, L"header-too-late.pdf", L"256", kExitNotPdf, 0, 0},
