@@ -397,6 +397,11 @@ void ExpectSameAs(const Snapshot& before)
 
 class InstallerTest : public testing::Test {
 protected:
+    // Wine starts its desktop process (explorer.exe /desktop) from the first process that needs the
+    // desktop, and keeps it while any process uses it. Started from an installer, it would join the
+    // installer's job and keep it from ever emptying; started from here, it stays outside.
+    static void SetUpTestSuite() { GetDesktopWindow(); }
+
     void SetUp() override
     {
         ASSERT_FALSE(FileExists(InstallDir())) << "an earlier test left an installation behind";
