@@ -8,6 +8,7 @@
 #include "thumbnail/result_file.h"
 
 #include <windows.h>
+#include <psapi.h>
 #include <shobjidl.h>
 #include <thumbcache.h>
 
@@ -64,12 +65,11 @@ void Fail(const char* what)
     std::exit(1);
 }
 
-// Points the per-user render command at the benchmark's renderer in a scratch copy of
-// HKEY_CURRENT_USER, so that the user's own registration is neither used nor changed.
+// A scratch copy of HKEY_CURRENT_USER in which the benchmark points the per-user render command at
+// the renderer it wants, so that the user's own registration is neither used nor changed.
 class ScratchRegistry {
 public:
-    explicit ScratchRegistry(const std::wstring& renderCommand)
-        : m_path(L"Software\\TorvThumbBenchmark\\" + std::to_wstring(GetCurrentProcessId()))
+    ScratchRegistry() : m_path(L"Software\\TorvThumbBenchmark\\" + std::to_wstring(GetCurrentProcessId()))
     {
         HKEY root = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr)
@@ -78,11 +78,6 @@ public:
         }
         m_root.reset(root);
         RegOverridePredefKey(HKEY_CURRENT_USER, root);
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, kClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-        const UniqueHKey classKey(key);
-        RegSetValueExW(key, L"RenderCommand", 0, REG_SZ, reinterpret_cast<const BYTE*>(renderCommand.c_str()),
-                       static_cast<DWORD>((renderCommand.size() + 1) * sizeof(wchar_t)));
     }
     ~ScratchRegistry()
     {
@@ -90,6 +85,19 @@ public:
         m_root.reset();
         RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TorvThumbBenchmark");
+    }
+    // The library reads the value at every request, so the next request starts this renderer.
+    void SetRenderer(const std::wstring& renderer) const
+    {
+        const std::wstring command = L"\"" + renderer + L"\" --thumb \"%1\" %2 \"%3\"";
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, kClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        const UniqueHKey classKey(key);
+        if (RegSetValueExW(key, L"RenderCommand", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)))
+            != ERROR_SUCCESS) {
+            Fail("cannot set the render command");
+        }
     }
 
 private:
@@ -129,8 +137,9 @@ private:
     GetClassObjectFunction m_getClassObject = nullptr;
 };
 
-// A whole request as the Shell makes it: new provider, Initialize, GetThumbnail, release.
-void LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT cx)
+// A whole request as the Shell makes it: new provider, Initialize, GetThumbnail, release. Returns
+// the thumbnail's size, 0 x 0 if there was none.
+SIZE LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT cx)
 {
     IInitializeWithFile* init = nullptr;
     IThumbnailProvider* provider = nullptr;
@@ -147,9 +156,29 @@ void LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT c
                      document.c_str());
         ++g_failedRequests[0];
     }
+    BITMAP header{};
+    GetObjectW(bitmap, sizeof(header), &header);
     DeleteObject(bitmap);
     provider->Release();
     init->Release();
+    // A DIB section's height may carry its row order as its sign.
+    return SIZE{header.bmWidth, std::abs(header.bmHeight)};
+}
+
+// Starts a renderer as the library does: hidden, without a console.
+UniqueProcessInformation StartHidden(std::wstring commandLine)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    UniqueProcessInformation process;
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                       &info)) {
+        process.adopt(info);
+    }
+    return process;
 }
 
 // The least a caller of the renderer must do: name a result file, start the same command line
@@ -162,22 +191,14 @@ void BaselineRequest(const std::wstring& renderer, const std::wstring& document,
     if (!GetTempFileNameW(directory, L"tvt", 0, resultPath)) {
         Fail("GetTempFileName failed");
     }
-    std::wstring commandLine = L"\"" + renderer + L"\" --thumb \"" + document + L"\" " + std::to_wstring(cx) + L" \""
-        + resultPath + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info)) {
+    const UniqueProcessInformation process = StartHidden(L"\"" + renderer + L"\" --thumb \"" + document + L"\" "
+                                                         + std::to_wstring(cx) + L" \"" + resultPath + L"\"");
+    if (!process.process) {
         std::fprintf(stderr, "torvbench: the baseline could not start the renderer (error %lu)\n", GetLastError());
         ++g_failedRequests[1];
         DeleteFileW(resultPath);
         return;
     }
-    UniqueProcessInformation process;
-    process.adopt(info);
     WaitForSingleObject(process.process.get(), INFINITE);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.process.get(), &exitCode);
@@ -293,14 +314,148 @@ void Add(std::vector<Row>& rows, const Row& row)
     Progress(row);
 }
 
-std::wstring WriteDocument(const std::wstring& directory, int edge)
+// The trivial renderer's document: the size of the result it writes.
+std::wstring WriteDocument(const std::wstring& directory, int width, int height)
 {
-    const std::wstring path = directory + L"\\bench-" + std::to_wstring(edge) + L".txt";
-    const std::string text = std::to_string(edge) + " " + std::to_string(edge) + "\n";
+    const std::wstring path =
+        directory + L"\\bench-" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L".txt";
+    const std::string text = std::to_string(width) + " " + std::to_string(height) + "\n";
     const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return path;
+}
+
+// A PDF that the build wrote into tests/documents/ (see tests/documents/make-documents).
+std::wstring TestDocument(const std::wstring& binDirectory, const wchar_t* name)
+{
+    const std::wstring relative = binDirectory + L"\\..\\tests\\documents\\" + name;
+    wchar_t path[MAX_PATH] = {};
+    if (!GetFullPathNameW(relative.c_str(), MAX_PATH, path, nullptr) || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        Fail("a test document is missing (build the test_documents target)");
+    }
+    return path;
+}
+
+std::string FileKiB(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes);
+    return Format("%.1f", attributes.nFileSizeLow / 1024.0);
+}
+
+struct Renderers {
+    std::wstring real;     // TorvView.exe
+    std::wstring trivial;  // benchrender.exe
+};
+
+// One request through the library with the given renderer, which must give a thumbnail of this size.
+void ExpectThumbnail(IClassFactory* factory, const ScratchRegistry& registry, const std::wstring& renderer,
+                     const std::wstring& document, UINT cx, SIZE expected)
+{
+    registry.SetRenderer(renderer);
+    const SIZE size = LibraryRequest(factory, document, cx);
+    if (size.cx != expected.cx || size.cy != expected.cy) {
+        std::fprintf(stderr, "torvbench: %ls gave %ld x %ld at %u, not %ld x %ld\n", document.c_str(), size.cx, size.cy,
+                     cx, expected.cx, expected.cy);
+        std::exit(1);
+    }
+}
+
+// A request with TorvView for a page against the same request with the trivial renderer writing a
+// result of the same size: what drawing the page costs above starting a process and moving its pixels.
+void AddRealAgainstTrivial(std::vector<Row>& rows, IClassFactory* factory, const ScratchRegistry& registry,
+                           const Renderers& renderers, const std::wstring& page, const std::wstring& sameSize, UINT cx,
+                           SIZE size, int rounds, double goal)
+{
+    ExpectThumbnail(factory, registry, renderers.real, page, cx, size);
+    ExpectThumbnail(factory, registry, renderers.trivial, sameSize, cx, size);
+    const Comparison c = SideBySide(
+        rounds,
+        [&] {
+            registry.SetRenderer(renderers.real);
+            LibraryRequest(factory, page, cx);
+        },
+        [&] {
+            registry.SetRenderer(renderers.trivial);
+            LibraryRequest(factory, sameSize, cx);
+        });
+    Add(rows, {"Text page " + std::to_string(size.cx) + " x " + std::to_string(size.cy)
+                   + " (ms): TorvView vs trivial renderer",
+               Format("%.2f", c.medianA * 1000), Format("%.2f", c.medianB * 1000), c.medianRatio, false, goal});
+}
+
+// Two requests with TorvView at 256 whose first pages are the same: a document of 10,000 pages
+// against one of a single page, so the ratio is what the other pages cost.
+void AddManyPagesAgainstOne(std::vector<Row>& rows, IClassFactory* factory, const ScratchRegistry& registry,
+                            const std::wstring& renderer, const std::wstring& manyPages, const std::wstring& onePage,
+                            int rounds)
+{
+    ExpectThumbnail(factory, registry, renderer, manyPages, 256, SIZE{181, 256});
+    const Comparison c = SideBySide(rounds, [&] { LibraryRequest(factory, manyPages, 256); },
+                                    [&] { LibraryRequest(factory, onePage, 256); });
+    Add(rows, {"10,000 pages vs 1 page, TorvView 256 (ms)", Format("%.2f", c.medianA * 1000),
+               Format("%.2f", c.medianB * 1000), c.medianRatio, false, 1.2});
+}
+
+// The highest working set of one renderer process, started as the library starts it, from its
+// start to its exit. Wine reports the kernel's high-water mark of the process's resident memory
+// (VmHWM), which only rises, so the last sample before the process is gone holds the peak; the
+// loop samples without pause so that the short time between the last write and the exit is seen.
+double RendererPeakBytes(const std::wstring& renderer, const std::wstring& document, UINT cx, DWORD expectedExit)
+{
+    wchar_t directory[MAX_PATH] = {};
+    wchar_t resultPath[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, directory);
+    if (!GetTempFileNameW(directory, L"tvt", 0, resultPath)) {
+        Fail("GetTempFileName failed");
+    }
+    const UniqueProcessInformation process = StartHidden(L"\"" + renderer + L"\" --thumb \"" + document + L"\" "
+                                                         + std::to_wstring(cx) + L" \"" + resultPath + L"\"");
+    if (!process.process) {
+        Fail("cannot start the renderer");
+    }
+    SIZE_T peak = 0;
+    while (WaitForSingleObject(process.process.get(), 0) == WAIT_TIMEOUT) {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof(counters);
+        if (GetProcessMemoryInfo(process.process.get(), &counters, sizeof(counters))) {
+            peak = std::max(peak, counters.PeakWorkingSetSize);
+        }
+    }
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.process.get(), &exitCode);
+    DeleteFileW(resultPath);
+    if (exitCode != expectedExit) {
+        Fail("the renderer's exit code was not the one expected");
+    }
+    return static_cast<double>(peak);
+}
+
+// TorvView's peak memory drawing a page, above Wine's floor: the trivial renderer writing a 1 x 1
+// result. The trivial renderer writing the page's result size shows that the measure sees pixels
+// (it holds the file in one buffer); TorvView refusing a size of 0 shows what starting it costs
+// before it reads the document.
+void AddRendererPeakMemory(std::vector<Row>& rows, const Renderers& renderers, const std::wstring& page,
+                           const std::wstring& floorDocument, const std::wstring& sameSize, UINT cx, SIZE size,
+                           int rounds)
+{
+    std::vector<double> drawing;
+    std::vector<double> trivial;
+    std::vector<double> refusing;
+    for (int i = 0; i < rounds; ++i) {
+        const double floor = RendererPeakBytes(renderers.trivial, floorDocument, cx, 0);
+        drawing.push_back(RendererPeakBytes(renderers.real, page, cx, 0) - floor);
+        trivial.push_back(RendererPeakBytes(renderers.trivial, sameSize, cx, 0) - floor);
+        refusing.push_back(RendererPeakBytes(renderers.real, page, 0, 2) - floor);
+    }
+    const double pixels = size.cx * size.cy * 4.0;
+    Add(rows, {"Renderer peak memory, text page " + std::to_string(size.cx) + " x " + std::to_string(size.cy)
+                   + " (MiB above Wine's floor): TorvView vs trivial",
+               Format("%.2f", Median(drawing) / kMiB), Format("%.2f", Median(trivial) / kMiB), Median(drawing) / pixels,
+               false, 0});
+    Add(rows, {"TorvView peak memory refusing size 0 (MiB above Wine's floor)", Format("%.2f", Median(refusing) / kMiB),
+               "-", 0, false, 0});
 }
 
 }  // namespace
@@ -312,14 +467,24 @@ int main(int argc, char** argv)
     const std::wstring directory = OwnDirectory();
     const std::wstring dllPath = directory + L"\\torvthumb.dll";
     const std::wstring renderer = directory + L"\\benchrender.exe";
+    const Renderers renderers{directory + L"\\TorvView.exe", renderer};
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring document256 = WriteDocument(temp, 256);
-    const std::wstring document4096 = WriteDocument(temp, 4096);
+    const std::wstring document256 = WriteDocument(temp, 256, 256);
+    const std::wstring document4096 = WriteDocument(temp, 4096, 4096);
+    // The trivial renderer's results in the sizes TorvView gives an A4 page, and the least one.
+    const SIZE page256{181, 256};
+    const SIZE page1024{724, 1024};
+    const std::wstring sameSize256 = WriteDocument(temp, page256.cx, page256.cy);
+    const std::wstring sameSize1024 = WriteDocument(temp, page1024.cx, page1024.cy);
+    const std::wstring onePixel = WriteDocument(temp, 1, 1);
+    const std::wstring onePage = TestDocument(directory, L"one-page-text.pdf");
+    const std::wstring tenThousandPages = TestDocument(directory, L"ten-thousand-pages.pdf");
     const double pixels4096 = 4096.0 * 4096.0 * 4.0;
     std::vector<Row> rows;
 
-    ScratchRegistry registry(L"\"" + renderer + L"\" --thumb \"%1\" %2 \"%3\"");
+    ScratchRegistry registry;
+    registry.SetRenderer(renderer);
 
     // 6 first, while nothing else holds the library loaded.
     {
@@ -332,10 +497,9 @@ int main(int argc, char** argv)
             }
             times.push_back(Seconds(start));
         }
-        WIN32_FILE_ATTRIBUTE_DATA attributes{};
-        GetFileAttributesExW(dllPath.c_str(), GetFileExInfoStandard, &attributes);
         Add(rows, {"Load, class object, unload (ms)", Format("%.3f", Median(times) * 1000), "-", 0, false, 0});
-        Add(rows, {"DLL file size (KiB)", Format("%.1f", attributes.nFileSizeLow / 1024.0), "-", 0, false, 0});
+        Add(rows, {"DLL file size (KiB)", FileKiB(dllPath), "-", 0, false, 0});
+        Add(rows, {"TorvView file size (KiB)", FileKiB(renderers.real), "-", 0, false, 0});
     }
 
     Library library(dllPath);
@@ -443,9 +607,16 @@ int main(int argc, char** argv)
                    Format("%.1f", requests / c.medianB), 2 / c.medianRatio, true, 1.8});
     }
 
+    // 7 to 9: the real renderer, TorvView.exe.
+    AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize256, 256, page256, rounds(60), 1.5);
+    AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize1024, 1024, page1024, rounds(60), 0);
+    AddManyPagesAgainstOne(rows, factory, registry, renderers.real, tenThousandPages, onePage, rounds(60));
+    AddRendererPeakMemory(rows, renderers, onePage, onePixel, sameSize1024, 1024, page1024, rounds(9));
+
     factory->Release();
-    DeleteFileW(document256.c_str());
-    DeleteFileW(document4096.c_str());
+    for (const std::wstring& document : {document256, document4096, sameSize256, sameSize1024, onePixel}) {
+        DeleteFileW(document.c_str());
+    }
     PrintTable(rows);
     std::printf("\nFailed requests (kept in the medians): torvthumb %ld, baseline %ld\n", g_failedRequests[0],
                 g_failedRequests[1]);
