@@ -181,18 +181,26 @@ UniqueProcessInformation StartHidden(std::wstring commandLine)
     return process;
 }
 
-// The least a caller of the renderer must do: name a result file, start the same command line
-// the same way, wait, read the whole file into a buffer, delete it.
-void BaselineRequest(const std::wstring& renderer, const std::wstring& document, UINT cx)
+// Names a fresh result file, as the library does, and starts the renderer on it with the library's
+// command line, hidden.
+UniqueProcessInformation StartRenderer(const std::wstring& renderer, const std::wstring& document, UINT cx,
+                                       wchar_t (&resultPath)[MAX_PATH])
 {
     wchar_t directory[MAX_PATH] = {};
-    wchar_t resultPath[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, directory);
     if (!GetTempFileNameW(directory, L"tvt", 0, resultPath)) {
         Fail("GetTempFileName failed");
     }
-    const UniqueProcessInformation process = StartHidden(L"\"" + renderer + L"\" --thumb \"" + document + L"\" "
-                                                         + std::to_wstring(cx) + L" \"" + resultPath + L"\"");
+    return StartHidden(L"\"" + renderer + L"\" --thumb \"" + document + L"\" " + std::to_wstring(cx) + L" \""
+                       + resultPath + L"\"");
+}
+
+// The least a caller of the renderer must do: name a result file, start the same command line
+// the same way, wait, read the whole file into a buffer, delete it.
+void BaselineRequest(const std::wstring& renderer, const std::wstring& document, UINT cx)
+{
+    wchar_t resultPath[MAX_PATH] = {};
+    const UniqueProcessInformation process = StartRenderer(renderer, document, cx, resultPath);
     if (!process.process) {
         std::fprintf(stderr, "torvbench: the baseline could not start the renderer (error %lu)\n", GetLastError());
         ++g_failedRequests[1];
@@ -404,14 +412,8 @@ void AddManyPagesAgainstOne(std::vector<Row>& rows, IClassFactory* factory, cons
 // loop samples without pause so that the short time between the last write and the exit is seen.
 double RendererPeakBytes(const std::wstring& renderer, const std::wstring& document, UINT cx, DWORD expectedExit)
 {
-    wchar_t directory[MAX_PATH] = {};
     wchar_t resultPath[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, directory);
-    if (!GetTempFileNameW(directory, L"tvt", 0, resultPath)) {
-        Fail("GetTempFileName failed");
-    }
-    const UniqueProcessInformation process = StartHidden(L"\"" + renderer + L"\" --thumb \"" + document + L"\" "
-                                                         + std::to_wstring(cx) + L" \"" + resultPath + L"\"");
+    const UniqueProcessInformation process = StartRenderer(renderer, document, cx, resultPath);
     if (!process.process) {
         Fail("cannot start the renderer");
     }
