@@ -105,13 +105,6 @@ private:
     UniqueHKey m_root;
 };
 
-struct ModuleTraits {
-    using Handle = HMODULE;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { FreeLibrary(h); }
-};
-using UniqueModule = UniqueResource<ModuleTraits>;
-
 // The built DLL, loaded as a host loads it, with a class object per caller.
 class Library {
 public:

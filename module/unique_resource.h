@@ -74,6 +74,12 @@ struct RegKeyTraits {
     static void Close(Handle h) noexcept { RegCloseKey(h); }
 };
 
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { FreeLibrary(h); }
+};
+
 // Bitmaps, fonts, pens and brushes are all freed with DeleteObject.
 template <typename GdiHandle>
 struct GdiObjectTraits {
@@ -85,6 +91,7 @@ struct GdiObjectTraits {
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHKey = UniqueResource<RegKeyTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueBitmap = UniqueResource<GdiObjectTraits<HBITMAP>>;
 
 // The two handles CreateProcessW returns. Members are destroyed in reverse order, so the thread

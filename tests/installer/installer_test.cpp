@@ -39,13 +39,6 @@ constexpr DWORD kNotStarted = 0xFFFFFFFEu;
 constexpr DWORD kNotFinished = 0xFFFFFFFFu;
 constexpr DWORD kRunTimeoutMs = 120000;
 
-struct ModuleTraits {
-    using Handle = HMODULE;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { FreeLibrary(h); }
-};
-using UniqueModule = UniqueResource<ModuleTraits>;
-
 std::wstring BuildDir()
 {
     const std::wstring tests = testing_support::TestDir();
