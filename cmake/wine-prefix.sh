@@ -1,6 +1,7 @@
 #!/bin/sh
 # Starts (start) or stops (stop) the private Wine prefix that the tests run in; "start PREFIX 32"
-# also proves that 32-bit programs run in it.
+# also proves that 32-bit programs run in it. "fresh" makes the prefix anew before starting it, for
+# tests that must begin from a profile that no earlier run has touched.
 # One persistent wineserver serves the whole test run, so each program starts in a fraction of a second.
 set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
@@ -18,20 +19,28 @@ wine32_runs() {
     [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
 }
 
+remove_prefix() {
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+}
+
 case "$1" in
-  start)
+  start|fresh)
+    if [ "$1" = fresh ]; then
+      remove_prefix
     # A prefix made while 32-bit Wine could not run has no 32-bit side (syswow64 stays empty).
     # Once it can, the prefix is made anew, so that the build tree keeps working after the upgrade.
-    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
+    elif [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
         && wine32_runs; then
       echo "making the Wine prefix $WINEPREFIX anew, with 32-bit support"
-      wineserver -k >/dev/null 2>&1 || true
-      rm -rf "$WINEPREFIX"
+      remove_prefix
     fi
     mkdir -p "$WINEPREFIX"
     wineserver -p >/dev/null 2>&1 </dev/null || true
+    # Neither the server nor the services that wineboot leaves running may hold on to the caller's
+    # output, or ctest would wait for them.
     if [ ! -f "$WINEPREFIX/system.reg" ] || ! "$wine64" reg query "$wic_class" >/dev/null 2>&1; then
-      "$wine64" wineboot.exe -u >/dev/null 2>&1 || true
+      "$wine64" wineboot.exe -u >/dev/null 2>&1 </dev/null || true
     fi
     # Proves the prefix can run a program before any test relies on it.
     "$wine64" reg query "$wic_class" >/dev/null 2>&1 || { echo "the Wine prefix $WINEPREFIX is incomplete" >&2; exit 1; }
@@ -44,5 +53,5 @@ case "$1" in
     # The server saves the registry when it is asked to stop.
     wineserver -k >/dev/null 2>&1 || true
     ;;
-  *) echo "usage: $0 start|stop PREFIX [32]" >&2; exit 2 ;;
+  *) echo "usage: $0 start|fresh|stop PREFIX [32]" >&2; exit 2 ;;
 esac
