@@ -236,7 +236,6 @@ Function RegisterHandlers
   ${If} ${Errors}
     Abort "The thumbnail handler could not be registered: $INSTDIR\torvthumb.dll"
   ${EndIf}
-!ifdef TORV_HAS_DLL32
   ClearErrors
   StrCpy $0 "not started"
   ExecWait '"${REGSVR32_X86}" /s "$INSTDIR\torvthumb32.dll"' $0
@@ -246,7 +245,6 @@ Function RegisterHandlers
   ${Else}
     DetailPrint "Registered the 32-bit handler."
   ${EndIf}
-!endif
 FunctionEnd
 
 ; The entry in Settings > Apps; EstimatedSize in KiB, of the folder as installed.
