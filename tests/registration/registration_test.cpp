@@ -62,11 +62,16 @@ void DumpTree(HKEY root, const std::wstring& path, Tree& tree, REGSAM view = 0)
     RegCloseKey(key);
 }
 
-Tree DumpHkcu(REGSAM view = 0)
+Tree DumpKey(const std::wstring& path, REGSAM view)
 {
     Tree tree;
-    DumpTree(HKEY_CURRENT_USER, L"", tree, view);
+    DumpTree(HKEY_CURRENT_USER, path, tree, view);
     return tree;
+}
+
+Tree DumpHkcu(REGSAM view = 0)
+{
+    return DumpKey(L"", view);
 }
 
 Value Sz(const std::wstring& text)
@@ -263,13 +268,6 @@ void OtherBitnessUnregisters()
 {
     RegDeleteKeyExW(HKEY_CURRENT_USER, kInprocKey.c_str(), kOtherView, 0);
     RegDeleteKeyExW(HKEY_CURRENT_USER, kClassKey.c_str(), kOtherView, 0);
-}
-
-Tree DumpKey(const std::wstring& path, REGSAM view)
-{
-    Tree tree;
-    DumpTree(HKEY_CURRENT_USER, path, tree, view);
-    return tree;
 }
 
 // Keys and values whose path or data names our class or the thumbnail handler binding.

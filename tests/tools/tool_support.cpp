@@ -101,6 +101,16 @@ std::wstring SamplesDir()
     return testing_support::TestDir() + L"\\samples";
 }
 
+std::wstring DocumentsDir()
+{
+    return testing_support::TestDir() + L"\\documents";
+}
+
+std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result)
+{
+    return L"--thumb " + Quote(document) + L" " + size + L" " + Quote(result);
+}
+
 std::wstring Quote(const std::wstring& text)
 {
     return L"\"" + text + L"\"";

@@ -8,12 +8,17 @@
 
 namespace tool_testing {
 
-// build/bin, where the DLL, the host and the stand-in viewer are built.
+// build/bin, where the DLL, the host and the renderer TorvView.exe are built.
 std::wstring BinDir();
 std::wstring HostPath();
 std::wstring ViewerPath();
 // The project's sample documents, copied beside the tests when the build is configured.
 std::wstring SamplesDir();
+// The renderer's test documents, written beside the tests at build time (tests/documents/).
+std::wstring DocumentsDir();
+
+// The renderer's thumbnail mode: --thumb "<document>" <size> "<result file>".
+std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result);
 
 // "\"text\"": every path the tests pass may hold spaces.
 std::wstring Quote(const std::wstring& text);

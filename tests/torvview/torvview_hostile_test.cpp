@@ -9,6 +9,7 @@
 #include "module/unique_resource.h"
 #include "renderer/exit_code.h"
 #include "support/test_support.h"
+#include "thumbnail/thumbnail_request.h"
 #include "tools/tool_support.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +34,7 @@ using Random = std::mt19937_64;
 constexpr unsigned kDefaultCases = 2000;
 constexpr uint64_t kSeedStep = 0x9E3779B97F4A7C15ull;
 constexpr int kSizes[] = {1, 64, 256, 1024};
-// The DLL stops waiting here; a renderer still running this long has hung.
-constexpr DWORD kDllLimitMs = 30000;
+// The DLL stops waiting at kRenderTimeoutMs; a renderer still running this long has hung.
 constexpr DWORD kHangMs = 60000;
 constexpr unsigned kWorkers = 2;
 constexpr int kStartAttempts = 3;
@@ -106,7 +106,7 @@ bool IsSeed(const std::wstring& name)
 std::vector<SeedDocument> LoadSeedDocuments()
 {
     std::vector<SeedDocument> seeds;
-    for (const std::wstring& dir : {tool_testing::SamplesDir(), testing_support::TestDir() + L"\\documents"}) {
+    for (const std::wstring& dir : {tool_testing::SamplesDir(), tool_testing::DocumentsDir()}) {
         std::vector<std::wstring> names = tool_testing::ListDirectory(dir);
         std::sort(names.begin(), names.end());
         for (const std::wstring& name : names) {
@@ -607,8 +607,8 @@ RendererRun RunRenderer(const std::wstring& document, int size, const std::wstri
 {
     using tool_testing::Quote;
     RendererRun run;
-    std::wstring line = Quote(tool_testing::ViewerPath()) + L" --thumb " + Quote(document) + L" "
-                      + std::to_wstring(size) + L" " + Quote(result);
+    std::wstring line =
+        Quote(tool_testing::ViewerPath()) + L" " + tool_testing::ThumbArguments(document, std::to_wstring(size), result);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -675,7 +675,7 @@ std::string FaultOf(const RendererRun& run, const std::wstring& result, int size
     if (!run.finished) {
         return "still running after " + std::to_string(kHangMs) + " ms";
     }
-    if (run.elapsedMs >= kDllLimitMs) {
+    if (run.elapsedMs >= kRenderTimeoutMs) {
         return "took " + std::to_string(run.elapsedMs) + " ms, past the DLL's limit (exit " + code + ")";
     }
     if (run.exitCode == kExitOk) {

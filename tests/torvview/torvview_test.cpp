@@ -14,8 +14,10 @@
 
 namespace {
 
+using testing_support::WriteDocument;
 using tool_testing::FileSize;
 using tool_testing::Quote;
+using tool_testing::ThumbArguments;
 
 std::wstring Docs()
 {
@@ -29,7 +31,7 @@ std::wstring Document(const std::wstring& name)
 
 std::wstring TestDocument(const std::wstring& name)
 {
-    return testing_support::TestDir() + L"\\documents\\" + name;
+    return tool_testing::DocumentsDir() + L"\\" + name;
 }
 
 std::wstring Sample(const std::wstring& name)
@@ -48,11 +50,6 @@ std::wstring EmptyResultFile()
 DWORD RunRenderer(const std::wstring& arguments)
 {
     return tool_testing::Run(Quote(tool_testing::ViewerPath()) + L" " + arguments).exitCode;
-}
-
-std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result)
-{
-    return L"--thumb " + Quote(document) + L" " + size + L" " + Quote(result);
 }
 
 struct ResultFile {
@@ -84,20 +81,16 @@ class TorvViewTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        CreateDirectoryW(Docs().c_str(), nullptr);
-        tool_testing::WriteFileBytes(Document(L"empty.pdf"), "");
-        tool_testing::WriteFileBytes(Document(L"short-header.pdf"), "%PDF");
-        tool_testing::WriteFileBytes(Document(L"header-only.pdf"), "%PDF-");
-        tool_testing::WriteFileBytes(Document(L"lowercase.pdf"), "%pdf-1.4\n");
-        tool_testing::WriteFileBytes(Document(L"text.pdf"), "Plain text, not a document.\n");
-        tool_testing::WriteFileBytes(Document(L"catalog-only.pdf"),
-                                     "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n%%EOF\n");
+        WriteDocument(L"empty.pdf", "");
+        WriteDocument(L"short-header.pdf", "%PDF");
+        WriteDocument(L"header-only.pdf", "%PDF-");
+        WriteDocument(L"lowercase.pdf", "%pdf-1.4\n");
+        WriteDocument(L"text.pdf", "Plain text, not a document.\n");
+        WriteDocument(L"catalog-only.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n%%EOF\n");
         // Bytes before the header, as some producers write them: readers look for it in the first 1 KB.
         const std::vector<BYTE> letter = tool_testing::ReadFileBytes(Sample(L"letter.pdf"));
-        tool_testing::WriteFileBytes(Document(L"leading-bytes.pdf"),
-                                     std::string(600, ' ') + std::string(letter.begin(), letter.end()));
-        tool_testing::WriteFileBytes(Document(L"header-too-late.pdf"),
-                                     std::string(1100, ' ') + std::string(letter.begin(), letter.end()));
+        WriteDocument(L"leading-bytes.pdf", std::string(600, ' ') + std::string(letter.begin(), letter.end()));
+        WriteDocument(L"header-too-late.pdf", std::string(1100, ' ') + std::string(letter.begin(), letter.end()));
     }
 };
 
@@ -232,8 +225,7 @@ TEST_P(TorvViewUsageTest, ExitsWithTheUsageCodeAndWritesNothing)
 
 TEST_F(TorvViewTest, DocumentHeldWithoutSharingIsUnreadable)
 {
-    const std::wstring document = Document(L"locked.pdf");
-    tool_testing::WriteFileBytes(document, "%PDF-1.4\n");
+    const std::wstring document = WriteDocument(L"locked.pdf", "%PDF-1.4\n");
     const std::wstring result = EmptyResultFile();
     const HANDLE lock = CreateFileW(document.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -248,9 +240,8 @@ TEST_F(TorvViewTest, DocumentHeldWithoutSharingIsUnreadable)
 // The Shell asks for thumbnails of documents that another program is still writing.
 TEST_F(TorvViewTest, DocumentOpenForWritingElsewhereRenders)
 {
-    const std::wstring document = Document(L"being-written.pdf");
     const std::vector<BYTE> letter = tool_testing::ReadFileBytes(Sample(L"letter.pdf"));
-    tool_testing::WriteFileBytes(document, std::string(letter.begin(), letter.end()));
+    const std::wstring document = WriteDocument(L"being-written.pdf", std::string(letter.begin(), letter.end()));
     const std::wstring result = EmptyResultFile();
     const HANDLE writer = CreateFileW(document.c_str(), GENERIC_READ | GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
