@@ -1,1 +1,0 @@
-/* Stand-in for HarfBuzz's FreeType header: see hb.h beside it. */
