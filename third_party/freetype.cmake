@@ -5,7 +5,7 @@ engine_source_tree(FREETYPE_DIR freetype)
 
 set(freetype_sources
     base/ftbase.c base/ftbbox.c base/ftbitmap.c base/ftdebug.c base/ftgasp.c base/ftglyph.c
-    base/ftinit.c base/ftstroke.c base/ftsynth.c base/ftsystem.c base/fttype1.c
+    base/ftfstype.c base/ftinit.c base/ftstroke.c base/ftsynth.c base/ftsystem.c base/fttype1.c
     cff/cff.c cid/type1cid.c psaux/psaux.c pshinter/pshinter.c psnames/psnames.c raster/raster.c
     sfnt/sfnt.c smooth/smooth.c truetype/truetype.c type1/type1.c)
 list(TRANSFORM freetype_sources PREPEND ${FREETYPE_DIR}/src/)

@@ -18,15 +18,32 @@ endif()
 if(unfetchable STREQUAL "")
     set(unfetchable "none")
 endif()
+set(routes_file ${ENGINE_SOURCES}/routes.txt)
+set(routes "")
+if(EXISTS ${routes_file})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${routes_file})
+    file(STRINGS ${routes_file} routes)
+    list(SORT routes)
+    list(JOIN routes "\n" routes)
+endif()
+file(GLOB own_patches RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/patches/*/*.patch)
+list(JOIN own_patches "\n" own_patches)
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/engine-versions.txt @ONLY CONTENT [[
-The PDF engine linked into TorvView.exe: Debian bookworm source packages, unpacked with Debian's
-patches applied (apt-get source), built by torvthumb's third_party/ build files.
+The PDF engine linked into TorvView.exe: source packages of Debian's stable release, unpacked with
+Debian's patches applied, then torvthumb's own (third_party/patches/), built by torvthumb's
+third_party/ build files.
 
 Source package, Debian version (the distribution its latest changelog entry names):
 @versions@
 
+How each package was fetched:
+@routes@
+
 Newer versions listed by the source lists but not fetchable from the mirror, so not built:
 @unfetchable@
+
+The project's own patches, applied after Debian's:
+@own_patches@
 ]])
 
 function(engine_license_file name)
@@ -42,7 +59,7 @@ engine_license_file(engine-versions.txt ${CMAKE_CURRENT_BINARY_DIR}/engine-versi
 engine_license_file(torvthumb.txt ${CMAKE_SOURCE_DIR}/LICENSE)
 engine_license_file(source.txt ${CMAKE_CURRENT_SOURCE_DIR}/notices/source.txt)
 engine_license_file(mupdf.txt ${MUPDF_DIR}/COPYING ${MUPDF_DIR}/debian/copyright)
-engine_license_file(urw-base14-fonts.txt ${MUPDF_DIR}/resources/fonts/urw/OFL.txt)
+engine_license_file(urw-base14-fonts.txt ${URW_DIR}/LICENSE ${URW_DIR}/COPYING ${URW_DIR}/debian/copyright)
 engine_license_file(jbig2dec.txt
     ${JBIG2DEC_DIR}/LICENSE ${JBIG2DEC_DIR}/COPYING ${JBIG2DEC_DIR}/debian/copyright)
 engine_license_file(freetype.txt
