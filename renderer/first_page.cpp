@@ -12,18 +12,39 @@ using EngineStream = EngineObject<fz_stream, fz_drop_stream>;
 using EngineDocument = EngineObject<pdf_document, pdf_drop_document>;
 using EnginePage = EngineObject<fz_page, fz_drop_page>;
 
-// A stop request and a refused allocation both mean a bound of ours was reached.
+// The engine's messages would go to a console the renderer does not have.
+void IgnoreMessage(void*, const char*) {}
+
+fz_context* NewEngineContext(const MemoryCeiling& ceiling) noexcept
+{
+    fz_context* ctx = fz_new_context(ceiling.Allocator(), nullptr, kEngineStoreBytes);
+    if (ctx) {
+        fz_set_warning_callback(ctx, IgnoreMessage, nullptr);
+        fz_set_error_callback(ctx, IgnoreMessage, nullptr);
+        fz_set_aa_level(ctx, 8);
+    }
+    return ctx;
+}
+
+// Every caught error is reported (to IgnoreMessage) so that the engine does not take it for one
+// left unhandled. A stop request is a bound of ours; so is a refused allocation, which the caller
+// tells from the memory ceiling's own record.
 ExitCode ExitCodeForCaughtError(fz_context* ctx, ExitCode otherwise) noexcept
 {
     const int caught = fz_caught(ctx);
-    return caught == FZ_ERROR_MEMORY || caught == FZ_ERROR_ABORT ? kExitResourceLimit : otherwise;
+    if (caught == FZ_ERROR_ABORT) {
+        fz_ignore_error(ctx);
+        return kExitResourceLimit;
+    }
+    fz_report_error(ctx);
+    return otherwise;
 }
 
-ExitCode OpenStream(fz_context* ctx, const wchar_t* path, fz_stream** stream)
+ExitCode OpenStream(fz_context* ctx, DocumentSource source, fz_stream** stream)
 {
     fz_try(ctx)
     {
-        *stream = fz_open_file_w(ctx, path);
+        *stream = source.open(ctx, source.what);
     }
     fz_catch(ctx)
     {
@@ -76,9 +97,9 @@ ExitCode LoadFirstPage(fz_context* ctx, pdf_document* document, fz_page** page)
     return kExitOk;
 }
 
-// The page's visible area (the crop box, turned by /Rotate) mapped onto whole pixels: the longer
-// edge gets longerEdge pixels and the shorter one its rounded share, each axis scaled on its own so
-// that the page fills the bitmap exactly.
+// The page's visible area (the crop box within the media box, turned by /Rotate) mapped onto whole
+// pixels: the longer edge gets longerEdge pixels and the shorter one its rounded share, each axis
+// scaled on its own so that the page fills the bitmap exactly.
 ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_matrix* ctm, fz_irect* area)
 {
     fz_rect bounds = fz_empty_rect;
@@ -141,12 +162,11 @@ ExitCode DrawPage(fz_context* ctx, fz_page* page, fz_matrix ctm, fz_cookie* cook
     return result;
 }
 
-}  // namespace
-
-ExitCode RenderFirstPage(fz_context* ctx, const wchar_t* path, int longerEdge, fz_cookie* cookie, fz_pixmap** pixmap)
+ExitCode RenderFirstPage(fz_context* ctx, DocumentSource source, int longerEdge, fz_cookie* cookie,
+                         fz_pixmap** pixmap)
 {
     EngineStream stream(ctx);
-    ExitCode result = OpenStream(ctx, path, stream.put());
+    ExitCode result = OpenStream(ctx, source, stream.put());
     if (result != kExitOk) {
         return result;
     }
@@ -169,9 +189,45 @@ ExitCode RenderFirstPage(fz_context* ctx, const wchar_t* path, int longerEdge, f
         || (result = DrawPage(ctx, page.get(), ctm, cookie, paper.get())) != kExitOk) {
         return result;
     }
-    if (cookie->abort) {
-        return kExitResourceLimit;
-    }
     *pixmap = fz_keep_pixmap(ctx, paper.get());
     return kExitOk;
+}
+
+}  // namespace
+
+FirstPage::FirstPage(size_t memoryCeilingBytes) noexcept
+    : m_ceiling(memoryCeilingBytes), m_ctx(NewEngineContext(m_ceiling))
+{
+}
+
+FirstPage::~FirstPage()
+{
+    if (m_ctx) {
+        fz_drop_pixmap(m_ctx, m_page);
+        fz_drop_context(m_ctx);
+    }
+}
+
+ExitCode FirstPage::Render(DocumentSource source, int longerEdge, fz_cookie& cookie) noexcept
+{
+    if (!m_ctx) {
+        return kExitResourceLimit;
+    }
+    fz_set_stop_flag(m_ctx, &cookie.abort);
+    const ExitCode rendered = RenderFirstPage(m_ctx, source, longerEdge, &cookie, &m_page);
+    fz_set_stop_flag(m_ctx, nullptr);
+    // A refused allocation or a stop request may have left the page incomplete without an error.
+    if (m_ceiling.WasReached() || cookie.abort) {
+        return kExitResourceLimit;
+    }
+    return rendered;
+}
+
+RgbPixels FirstPage::Pixels() const noexcept
+{
+    if (!m_page) {
+        return RgbPixels{0, 0, 0, nullptr};
+    }
+    return RgbPixels{fz_pixmap_width(m_ctx, m_page), fz_pixmap_height(m_ctx, m_page),
+                     fz_pixmap_stride(m_ctx, m_page), fz_pixmap_samples(m_ctx, m_page)};
 }

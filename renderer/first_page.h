@@ -1,7 +1,10 @@
-// The document's first page, drawn by the engine into RGB pixels on white paper.
+// The document's first page, drawn by the engine into RGB pixels on white paper, within the memory
+// ceiling. Portable: the Windows renderer and the native fuzz target share it.
 #pragma once
 
+#include "renderer/engine_limits.h"
 #include "renderer/exit_code.h"
+#include "renderer/rgb_pixels.h"
 
 #include <mupdf/fitz.h>
 
@@ -24,7 +27,35 @@ private:
 
 using EnginePixmap = EngineObject<fz_pixmap, fz_drop_pixmap>;
 
-// Opens the PDF at path, draws its first page (crop box, /Rotate) with its longer edge longerEdge
-// pixels long, and stores the RGB pixmap in *pixmap. kExitOk, or the code that says why not.
-// The cookie is the engine's stop request: a render that was asked to stop reports the limit.
-ExitCode RenderFirstPage(fz_context* ctx, const wchar_t* path, int longerEdge, fz_cookie* cookie, fz_pixmap** pixmap);
+// Where the document's bytes come from: a function that opens them as an engine stream (it may
+// throw the engine's errors, as every engine call may) and what it opens.
+struct DocumentSource {
+    fz_stream* (*open)(fz_context* ctx, const void* what);
+    const void* what;
+};
+
+// One rendering of a document's first page, in an engine context of its own whose allocations
+// count against the memory ceiling.
+class FirstPage {
+public:
+    explicit FirstPage(size_t memoryCeilingBytes = kMemoryCeilingBytes) noexcept;
+    ~FirstPage();
+    FirstPage(const FirstPage&) = delete;
+    FirstPage& operator=(const FirstPage&) = delete;
+
+    // Opens the PDF, draws its first page (crop box, /Rotate) with its longer edge longerEdge
+    // pixels long, and keeps the pixels. kExitOk, or the code that says why not. The cookie is the
+    // engine's stop request, which also reaches the decoding of streams and the tiling of
+    // patterns; a render that was asked to stop, or that reached the memory ceiling, reports the
+    // resource limit even where the engine went on without what it could not have.
+    ExitCode Render(DocumentSource source, int longerEdge, fz_cookie& cookie) noexcept;
+
+    // The drawn page, valid after Render returned kExitOk and for as long as this object lives.
+    RgbPixels Pixels() const noexcept;
+    size_t PeakBytes() const noexcept { return m_ceiling.PeakBytes(); }
+
+private:
+    MemoryCeiling m_ceiling;
+    fz_context* m_ctx;
+    fz_pixmap* m_page = nullptr;
+};

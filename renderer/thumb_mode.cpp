@@ -4,32 +4,11 @@
 
 #include "module/unique_resource.h"
 #include "renderer/document_check.h"
-#include "renderer/engine_limits.h"
 #include "renderer/first_page.h"
 #include "renderer/result_writer.h"
+#include "renderer/time_budget.h"
 
 namespace {
-
-struct EngineContextTraits {
-    using Handle = fz_context*;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle ctx) noexcept { fz_drop_context(ctx); }
-};
-using UniqueEngineContext = UniqueResource<EngineContextTraits>;
-
-// The engine's messages would go to a console the renderer does not have.
-void IgnoreMessage(void*, const char*) {}
-
-UniqueEngineContext NewEngineContext(const MemoryCeiling& ceiling) noexcept
-{
-    UniqueEngineContext ctx(fz_new_context(ceiling.Allocator(), nullptr, kEngineStoreBytes));
-    if (ctx) {
-        fz_set_warning_callback(ctx.get(), IgnoreMessage, nullptr);
-        fz_set_error_callback(ctx.get(), IgnoreMessage, nullptr);
-        fz_set_aa_level(ctx.get(), 8);
-    }
-    return ctx;
-}
 
 // The DLL made the file; opening it only as an existing one never leaves a stray file behind.
 UniqueFile OpenResultFile(const std::wstring& path) noexcept
@@ -38,10 +17,9 @@ UniqueFile OpenResultFile(const std::wstring& path) noexcept
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-RgbPixels PixelsOf(fz_context* ctx, fz_pixmap* pixmap) noexcept
+fz_stream* OpenDocumentFile(fz_context* ctx, const void* path)
 {
-    return RgbPixels{fz_pixmap_width(ctx, pixmap), fz_pixmap_height(ctx, pixmap), fz_pixmap_stride(ctx, pixmap),
-                     fz_pixmap_samples(ctx, pixmap)};
+    return fz_open_file_w(ctx, static_cast<const wchar_t*>(path));
 }
 
 }  // namespace
@@ -60,23 +38,14 @@ ExitCode RunThumbMode(const ThumbArguments& arguments)
         return kExitResultNotWritable;
     }
 
-    MemoryCeiling ceiling(kMemoryCeilingBytes);
-    const UniqueEngineContext ctx = NewEngineContext(ceiling);
-    if (!ctx) {
-        return kExitResourceLimit;
-    }
-    EnginePixmap page(ctx.get());
+    FirstPage page;
     const ExitCode rendered =
-        RenderFirstPage(ctx.get(), arguments.documentPath.c_str(), arguments.size, &cookie, page.put());
-    // A refused allocation or a stop request may have left the page incomplete without an error.
-    if (ceiling.WasReached() || budget.WasSpent()) {
-        return kExitResourceLimit;
-    }
+        page.Render(DocumentSource{OpenDocumentFile, arguments.documentPath.c_str()}, arguments.size, cookie);
     if (rendered != kExitOk) {
         return rendered;
     }
     if (!budget.BeginWriting()) {
         return kExitResourceLimit;
     }
-    return WriteResultFile(resultFile.get(), PixelsOf(ctx.get(), page.get())) ? kExitOk : kExitResultNotWritable;
+    return WriteResultFile(resultFile.get(), page.Pixels()) ? kExitOk : kExitResultNotWritable;
 }

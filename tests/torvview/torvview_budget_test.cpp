@@ -1,7 +1,7 @@
 // The renderer's time budget on a page that would take hours: it gives up with the limit's code,
 // writes nothing, and ends before the DLL's 30-second limit would have to end it. A stack overflow in
 // the engine ends it at once with the same code, not at the budget's hard stop.
-#include "renderer/engine_limits.h"
+#include "renderer/limits.h"
 #include "renderer/exit_code.h"
 #include "support/test_support.h"
 #include "thumbnail/thumbnail_request.h"

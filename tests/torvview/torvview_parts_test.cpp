@@ -1,6 +1,7 @@
 // The renderer's parts that need no document: fitting the page, the size argument, the result
 // file's bytes, the memory ceiling and the time budget.
 #include "renderer/engine_limits.h"
+#include "renderer/time_budget.h"
 #include "renderer/exit_code.h"
 #include "renderer/page_fit.h"
 #include "renderer/result_writer.h"

@@ -1,0 +1,6 @@
+# The renderer's portable document path (open the document, place and draw its first page within
+# the memory ceiling), which the Windows renderer and the native fuzz target both compile.
+set(TORVVIEW_DOCUMENT_PATH_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/page_fit.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/engine_limits.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/first_page.cpp)
