@@ -155,8 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"header_only", kWritten, L"header-only.pdf", L"256", kExitEngineFailed, 0, 0},
         OutcomeCase{"truncated", kGenerated, L"truncated.pdf", L"256", kExitEngineFailed, 0, 0},
         OutcomeCase{"image_70000_pixels_wide", kGenerated, L"wide-image.pdf", L"256", kExitOk, 181, 256},
-        OutcomeCase{"image_past_the_memory_ceiling", kGenerated, L"huge-image.pdf", L"256", kExitResourceLimit, 0,
-                    0},
+        OutcomeCase{"indexed_image_subsampled_while_decoded", kGenerated, L"huge-image.pdf", L"256", kExitOk, 181,
+                    256},
+        OutcomeCase{"image_past_the_memory_ceiling", kGenerated, L"huge-keyed-image.pdf", L"256", kExitResourceLimit,
+                    0, 0},
         OutcomeCase{"resources_nested_past_the_stack", kGenerated, L"deep-resources.pdf", L"256", kExitResourceLimit,
                     0, 0},
         // Work that no operator boundary interrupts, stopped by the time budget all the same.
