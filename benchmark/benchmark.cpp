@@ -1,6 +1,7 @@
 // Benchmark of the thumbnail server against the least any caller of the renderer must do.
 // Prints one table; each figure is a median over repeated runs, and the two sides of each ratio
-// are measured alternately in the same run so that a change in the machine's load hits both.
+// are measured alternately in the same run so that a change in the machine's load hits both; a
+// ratio's two figures are those of the round whose ratio is the median one.
 //
 // Usage: torvbench [--quick]   (run by scripts/benchmark; --quick takes fewer repetitions)
 #include "module/unique_resource.h"
@@ -218,30 +219,35 @@ void BaselineRequest(const std::wstring& renderer, const std::wstring& document,
     DeleteFileW(resultPath);
 }
 
+// One round of a side-by-side comparison: the two times and their ratio.
 struct Comparison {
-    double medianA = 0;  // seconds
-    double medianB = 0;
-    double medianRatio = 0;  // median over the rounds of a's time over b's time in that round
+    double a = 0;  // seconds
+    double b = 0;
+    double ratio = 0;  // a over b
 };
 
 // Runs a and b alternately, `rounds` times each, a first in even rounds and b first in odd ones.
 // The ratio is taken within each round, so that a drift in the machine's load during the run
-// (other processes, the page cache) falls on both sides of it alike.
+// (other processes, the page cache) falls on both sides of it alike; the result is the round
+// with the median ratio (the lower of the middle two for an even count), so that its two times
+// and its ratio agree.
 Comparison SideBySide(int rounds, const std::function<void()>& a, const std::function<void()>& b)
 {
-    std::vector<double> timesA;
-    std::vector<double> timesB;
-    std::vector<double> ratios;
+    std::vector<Comparison> results;
     for (int i = 0; i < rounds; ++i) {
+        Comparison round;
         for (int side = 0; side < 2; ++side) {
             const bool runA = (side == 0) == (i % 2 == 0);
             const Clock::time_point start = Clock::now();
             (runA ? a : b)();
-            (runA ? timesA : timesB).push_back(Seconds(start));
+            (runA ? round.a : round.b) = Seconds(start);
         }
-        ratios.push_back(timesA.back() / timesB.back());
+        round.ratio = round.a / round.b;
+        results.push_back(round);
     }
-    return Comparison{Median(timesA), Median(timesB), Median(ratios)};
+    std::sort(results.begin(), results.end(),
+              [](const Comparison& x, const Comparison& y) { return x.ratio < y.ratio; });
+    return results[(results.size() - 1) / 2];
 }
 
 // The highest private memory seen while work() runs, above the level just before it. The
@@ -383,7 +389,7 @@ void AddRealAgainstTrivial(std::vector<Row>& rows, IClassFactory* factory, const
         });
     Add(rows, {"Text page " + std::to_string(size.cx) + " x " + std::to_string(size.cy)
                    + " (ms): TorvView vs trivial renderer",
-               Format("%.2f", c.medianA * 1000), Format("%.2f", c.medianB * 1000), c.medianRatio, false, goal});
+               Format("%.2f", c.a * 1000), Format("%.2f", c.b * 1000), c.ratio, false, goal});
 }
 
 // Two requests with TorvView at 256 whose first pages are the same: a document of 10,000 pages
@@ -395,8 +401,8 @@ void AddManyPagesAgainstOne(std::vector<Row>& rows, IClassFactory* factory, cons
     ExpectThumbnail(factory, registry, renderer, manyPages, 256, SIZE{181, 256});
     const Comparison c = SideBySide(rounds, [&] { LibraryRequest(factory, manyPages, 256); },
                                     [&] { LibraryRequest(factory, onePage, 256); });
-    Add(rows, {"10,000 pages vs 1 page, TorvView 256 (ms)", Format("%.2f", c.medianA * 1000),
-               Format("%.2f", c.medianB * 1000), c.medianRatio, false, 1.2});
+    Add(rows, {"10,000 pages vs 1 page, TorvView 256 (ms)", Format("%.2f", c.a * 1000),
+               Format("%.2f", c.b * 1000), c.ratio, false, 1.2});
 }
 
 // The highest working set of one renderer process, started as the library starts it, from its
@@ -508,14 +514,14 @@ int main(int argc, char** argv)
         const Comparison c = SideBySide(rounds(edge == 256 ? 60 : 90), [&] { LibraryRequest(factory, document, 256); },
                                         [&] { BaselineRequest(renderer, document, 256); });
         Add(rows, {"Request " + std::to_string(edge) + " x " + std::to_string(edge) + " (ms)",
-                   Format("%.2f", c.medianA * 1000), Format("%.2f", c.medianB * 1000), c.medianRatio, false, 1.02});
+                   Format("%.2f", c.a * 1000), Format("%.2f", c.b * 1000), c.ratio, false, 1.02});
     }
     // The resolution of the ratios above: the baseline against itself, measured the same way.
     {
         const Comparison c = SideBySide(rounds(90), [&] { BaselineRequest(renderer, document4096, 256); },
                                         [&] { BaselineRequest(renderer, document4096, 256); });
-        Add(rows, {"Baseline against itself, 4096 x 4096 (ms)", Format("%.2f", c.medianA * 1000),
-                   Format("%.2f", c.medianB * 1000), c.medianRatio, false, 0});
+        Add(rows, {"Baseline against itself, 4096 x 4096 (ms)", Format("%.2f", c.a * 1000),
+                   Format("%.2f", c.b * 1000), c.ratio, false, 0});
     }
 
     // 3: reading a 4096 x 4096 result file into the bitmap against a plain read of it.
@@ -561,8 +567,8 @@ int main(int argc, char** argv)
             });
         DeleteFileW(resultPath);
         // Throughput is the inverse of time: the bitmap's share of the plain read's is b's time over a's.
-        Add(rows, {"Read 4096 x 4096 file (MiB/s)", Format("%.0f", pixels4096 / kMiB / c.medianA),
-                   Format("%.0f", pixels4096 / kMiB / c.medianB), 1 / c.medianRatio, true, 0.95});
+        Add(rows, {"Read 4096 x 4096 file (MiB/s)", Format("%.0f", pixels4096 / kMiB / c.a),
+                   Format("%.0f", pixels4096 / kMiB / c.b), 1 / c.ratio, true, 0.95});
     }
 
     // 4: peak private memory during a 4096 x 4096 request, bitmap held until it returns.
@@ -598,8 +604,8 @@ int main(int argc, char** argv)
         };
         // Two threads do twice the requests: their throughput over one thread's is 2 * t1 / t2.
         const Comparison c = SideBySide(rounds(7), [&] { work(2); }, [&] { work(1); });
-        Add(rows, {"Throughput, 256 x 256 (requests/s): 2 threads vs 1", Format("%.1f", 2 * requests / c.medianA),
-                   Format("%.1f", requests / c.medianB), 2 / c.medianRatio, true, 1.8});
+        Add(rows, {"Throughput, 256 x 256 (requests/s): 2 threads vs 1", Format("%.1f", 2 * requests / c.a),
+                   Format("%.1f", requests / c.b), 2 / c.ratio, true, 1.8});
     }
 
     // 7 to 9: the real renderer, TorvView.exe.
