@@ -1,15 +1,22 @@
-// The renderer's confinement: which failures make it refuse to parse. That the thumbnail mode asks for
-// each step, in order, between opening its files and the engine's first read, is seen in
-// confinement_trace_test.py.
+// The renderer's confinement: which failures make it refuse to parse, and what its confinement mode
+// reports. Wine accepts every call and enforces none; of what was applied it records only the job's
+// membership, so that is all that is read back here. That the thumbnail mode asks for each step, in
+// order, between opening its files and the engine's first read, is seen in confinement_trace_test.py.
 #include "renderer/confinement.h"
 #include "renderer/exit_code.h"
+#include "support/test_support.h"
+#include "tools/tool_support.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
+
+using tool_testing::Quote;
 
 StepResult Applied()
 {
@@ -65,6 +72,73 @@ TEST_P(ConfinementDecisionTest, RefusesToParseOnlyWhenTheTokenWasNotLowered)
     confinement.steps[kStepLowIntegrity] = c.integrity;
 
     EXPECT_EQ(confinement.AllowsParsing(), c.parses);
+}
+
+std::vector<std::string> Lines(const std::vector<BYTE>& bytes)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    for (const std::string& each : lines) {
+        if (each == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* const kStepsInOrder[] = {
+    "job",           "low-integrity",      "no-dynamic-code",    "no-extension-points", "image-loads",
+    "signed-images", "system-fonts-only", "no-child-processes", "strict-handles",      "no-win32k-calls",
+};
+
+TEST(ConfinementModeTest, ReportsEveryStepAppliedInOrderAndWhatWineRecords)
+{
+    const std::wstring report = testing_support::TempDir() + L"\\confinement.txt";
+
+    ASSERT_EQ(tool_testing::Run(Quote(tool_testing::ViewerPath()) + L" --confinement " + Quote(report)).exitCode,
+              static_cast<DWORD>(kExitOk));
+
+    const std::vector<std::string> lines = Lines(tool_testing::ReadFileBytes(report));
+    std::vector<std::string> steps;
+    for (const std::string& line : lines) {
+        if (line.compare(0, 5, "step ") == 0) {
+            steps.push_back(line);
+        }
+    }
+    std::vector<std::string> expected;
+    for (const char* step : kStepsInOrder) {
+        expected.push_back(std::string("step ") + step + ": applied");
+    }
+    EXPECT_EQ(steps, expected) << "Wine accepts every call";
+    EXPECT_TRUE(Contains(lines, "parsing: allowed"));
+    // What Wine keeps of the job: the process is in it, alone.
+    EXPECT_TRUE(Contains(lines, "in a job: yes"));
+    EXPECT_TRUE(Contains(lines, "job processes: 1, this one among them: yes"));
+    // The win32k lockdown reaches every thread only if none has called into these.
+    EXPECT_TRUE(Contains(lines, "user32.dll loaded: no"));
+    EXPECT_TRUE(Contains(lines, "gdi32.dll loaded: no"));
+    // The job's limits read back as zeros, the integrity level stays High and the policies read back
+    // unwritten under Wine: nothing to assert on.
+    DeleteFileW(report.c_str());
+}
+
+TEST(ConfinementModeTest, ReportThatCannotBeCreatedIsAWriteFailure)
+{
+    const std::wstring report = testing_support::TempDir() + L"\\no-such-folder\\confinement.txt";
+
+    EXPECT_EQ(tool_testing::Run(Quote(tool_testing::ViewerPath()) + L" --confinement " + Quote(report)).exitCode,
+              static_cast<DWORD>(kExitResultNotWritable));
 }
 
 }  // namespace
