@@ -147,13 +147,6 @@ StepResult DisableNonSystemFonts(SetPolicyFunction set) noexcept
     return SetPolicy(set, ProcessFontDisablePolicy, policy.Flags);
 }
 
-StepResult ForbidChildProcesses(SetPolicyFunction set) noexcept
-{
-    PROCESS_MITIGATION_CHILD_PROCESS_POLICY policy{};
-    policy.NoChildProcessCreation = 1;
-    return SetPolicy(set, ProcessChildProcessPolicy, policy.Flags);
-}
-
 StepResult EnforceStrictHandleChecks(SetPolicyFunction set) noexcept
 {
     PROCESS_MITIGATION_STRICT_HANDLE_CHECK_POLICY policy{};
@@ -192,7 +185,6 @@ Confinement ConfineProcess() noexcept
     steps[kStepImageLoads] = RefuseRemoteAndLowLabelImages(set);
     steps[kStepSignedImages] = RequireMicrosoftSignedImages(set);
     steps[kStepSystemFontsOnly] = DisableNonSystemFonts(set);
-    steps[kStepNoChildProcesses] = ForbidChildProcesses(set);
     steps[kStepStrictHandles] = EnforceStrictHandleChecks(set);
     steps[kStepNoWin32kCalls] = DisallowWin32kCalls(set);
     return confinement;
@@ -202,7 +194,7 @@ const char* StepName(ConfinementStep step) noexcept
 {
     static const char* const kNames[kStepCount] = {
         "job", "low-integrity", "no-dynamic-code", "no-extension-points", "image-loads",
-        "signed-images", "system-fonts-only", "no-child-processes", "strict-handles", "no-win32k-calls",
+        "signed-images", "system-fonts-only", "strict-handles", "no-win32k-calls",
     };
     return step >= 0 && step < kStepCount ? kNames[step] : "?";
 }

@@ -22,7 +22,6 @@ enum ConfinementStep : int {
     kStepImageLoads,         // no images from remote shares or with the Low label
     kStepSignedImages,       // only images that Microsoft signed
     kStepSystemFontsOnly,    // GDI loads no font from outside the system's fonts folder
-    kStepNoChildProcesses,   // no process can be created
     kStepStrictHandles,      // using a handle that is not valid ends the process
     kStepNoWin32kCalls,      // no system call into the window manager or GDI
     kStepCount,

@@ -22,7 +22,6 @@ const PolicyStep kPolicySteps[] = {
     {kStepImageLoads, ProcessImageLoadPolicy},
     {kStepSignedImages, ProcessSignaturePolicy},
     {kStepSystemFontsOnly, ProcessFontDisablePolicy},
-    {kStepNoChildProcesses, ProcessChildProcessPolicy},
     {kStepStrictHandles, ProcessStrictHandleCheckPolicy},
     {kStepNoWin32kCalls, ProcessSystemCallDisablePolicy},
 };

@@ -32,7 +32,6 @@ EXPECTED = [
     "SetProcessMitigationPolicy 0000000a 00000004",  # image loads
     "SetProcessMitigationPolicy 00000008 00000004",  # signatures
     "SetProcessMitigationPolicy 00000009 00000004",  # fonts
-    "SetProcessMitigationPolicy 0000000d 00000004",  # child processes
     "SetProcessMitigationPolicy 00000003 00000004",  # strict handle checks
     "SetProcessMitigationPolicy 00000004 00000004",  # win32k system calls
     "open the document",  # the engine

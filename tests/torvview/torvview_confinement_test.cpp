@@ -99,7 +99,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
 
 const char* const kStepsInOrder[] = {
     "job",           "low-integrity",      "no-dynamic-code",    "no-extension-points", "image-loads",
-    "signed-images", "system-fonts-only", "no-child-processes", "strict-handles",      "no-win32k-calls",
+    "signed-images", "system-fonts-only", "strict-handles",      "no-win32k-calls",
 };
 
 TEST(ConfinementModeTest, ReportsEveryStepAppliedInOrderAndWhatWineRecords)
