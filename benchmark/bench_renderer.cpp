@@ -5,7 +5,6 @@
 // Command line: ... --thumb <document> <size> <result file>; the document holds "W H".
 // Exit code 3: bad arguments; 4: the document cannot be read; 5: the result cannot be written.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -46,10 +45,10 @@ int Render(const wchar_t* documentPath, const wchar_t* resultPath)
 
 }  // namespace
 
-int wmain()
+// The C runtime's arguments, as TorvView.exe takes them: shell32's CommandLineToArgvW would load
+// user32 and gdi32, which TorvView.exe does not, and make this floor the heavier of the two.
+int wmain(int argc, wchar_t** argv)
 {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     for (int i = 0; argv && i + 3 < argc; ++i) {
         if (lstrcmpW(argv[i], L"--thumb") == 0) {
             return Render(argv[i + 1], argv[i + 3]);

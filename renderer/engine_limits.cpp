@@ -47,6 +47,8 @@ void* MemoryCeiling::Allocate(void* self, size_t size)
     }
     auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
     if (!header) {
+        // The system's refusal (the job's memory limit, say) is a bound reached like the ceiling.
+        ceiling.m_reached = true;
         ceiling.m_inUse -= size;
         return nullptr;
     }
@@ -68,6 +70,7 @@ void* MemoryCeiling::Reallocate(void* self, void* block, size_t size)
     auto* moved = static_cast<BlockHeader*>(std::realloc(header, sizeof(BlockHeader) + size));
     if (!moved) {
         // The old block is still there and still counted.
+        ceiling.m_reached = true;
         ceiling.m_inUse = ceiling.m_inUse - size + oldSize;
         return nullptr;
     }

@@ -17,7 +17,8 @@ public:
     MemoryCeiling& operator=(const MemoryCeiling&) = delete;
 
     const fz_alloc_context* Allocator() const noexcept { return &m_allocator; }
-    // True once any request was refused: the page may be incomplete even if the engine went on.
+    // True once any request was refused, by the ceiling or by the system: the page may be incomplete
+    // even if the engine went on.
     bool WasReached() const noexcept { return m_reached; }
     size_t PeakBytes() const noexcept { return m_peak; }
 

@@ -10,4 +10,5 @@ enum ExitCode : int {
     kExitPasswordProtected = 6,
     kExitEngineFailed = 7,    // the engine cannot open the document, it has no pages, or page 1 fails
     kExitResourceLimit = 8,   // the memory ceiling, the time budget or the stack was reached
+    kExitNotConfined = 9,     // the token could not be lowered to Low integrity, so nothing was parsed
 };

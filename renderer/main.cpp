@@ -1,34 +1,37 @@
 // TorvView.exe: renders the first page of a PDF document for the Shell's thumbnails.
 //
 //   TorvView.exe --thumb <document> <size> <result file>
+//   TorvView.exe --confinement <report file>      what the confinement applies on this Windows
 //
 // The exit codes are in exit_code.h; the result file's format in result_writer.h. Nothing is
 // written to the result file unless the whole page was rendered.
-#include "module/unique_resource.h"
+#include "renderer/confinement_report.h"
 #include "renderer/exit_code.h"
 #include "renderer/thumb_arguments.h"
 #include "renderer/thumb_mode.h"
 #include "renderer/unattended.h"
 
-#include <shellapi.h>
+#include <windows.h>
 
+#include <cstdlib>
+#include <cwchar>
 #include <new>
 
 namespace {
 
-struct LocalMemoryTraits {
-    using Handle = wchar_t**;
-    static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle memory) noexcept { LocalFree(memory); }
-};
-using UniqueArgv = UniqueResource<LocalMemoryTraits>;
-
+// The C runtime's arguments rather than CommandLineToArgvW's: shell32 would load user32 and gdi32,
+// and a thread that called into those is beyond the reach of the win32k lockdown.
 int Run()
 {
-    int argc = 0;
-    const UniqueArgv argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+    wchar_t** const argv = __wargv;
+    if (!argv) {
+        return kExitUsage;
+    }
+    if (__argc == 3 && std::wcscmp(argv[1], L"--confinement") == 0) {
+        return RunConfinementMode(argv[2]);
+    }
     ThumbArguments arguments;
-    if (!argv || !ParseThumbArguments(argc, argv.get(), arguments)) {
+    if (!ParseThumbArguments(__argc, argv, arguments)) {
         return kExitUsage;
     }
     return RunThumbMode(arguments);

@@ -1,8 +1,9 @@
-// The thumbnail mode, one function per step: check the document, open the result file, render the
-// first page within the bounds, write the result.
+// The thumbnail mode, one function per step: check the document, open the result file, confine the
+// process, render the first page within the bounds, write the result.
 #include "renderer/thumb_mode.h"
 
 #include "module/unique_resource.h"
+#include "renderer/confinement.h"
 #include "renderer/document_check.h"
 #include "renderer/first_page.h"
 #include "renderer/result_writer.h"
@@ -36,6 +37,11 @@ ExitCode RunThumbMode(const ThumbArguments& arguments)
     const UniqueFile resultFile = OpenResultFile(arguments.resultPath);
     if (!resultFile) {
         return kExitResultNotWritable;
+    }
+    // Before the engine reads a byte. From here on the process writes only through the result
+    // file's handle, opened above.
+    if (!ConfineProcess().AllowsParsing()) {
+        return kExitNotConfined;
     }
 
     FirstPage page;

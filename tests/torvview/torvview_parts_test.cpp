@@ -155,6 +155,27 @@ TEST(MemoryCeilingTest, RefusesWhatWouldPassTheCeilingAndCountsWhatIsFreed)
     allocator->free(user, nullptr);
 }
 
+// Within the ceiling the system may still refuse (the job's memory limit on Windows): the page is
+// then as incomplete as at the ceiling.
+TEST(MemoryCeilingTest, ARefusalByTheSystemCountsAsReachingTheCeiling)
+{
+    MemoryCeiling ceiling(size_t(1) << 62);
+    const fz_alloc_context* allocator = ceiling.Allocator();
+    void* user = allocator->user;
+    const size_t moreThanTheAddressSpace = size_t(1) << 50;
+
+    EXPECT_EQ(allocator->malloc(user, moreThanTheAddressSpace), nullptr);
+    EXPECT_TRUE(ceiling.WasReached());
+
+    MemoryCeiling growing(size_t(1) << 62);
+    void* block = growing.Allocator()->malloc(growing.Allocator()->user, 100);
+    ASSERT_NE(block, nullptr);
+    EXPECT_FALSE(growing.WasReached());
+    EXPECT_EQ(growing.Allocator()->realloc(growing.Allocator()->user, block, moreThanTheAddressSpace), nullptr);
+    EXPECT_TRUE(growing.WasReached());
+    growing.Allocator()->free(growing.Allocator()->user, block);
+}
+
 TEST(TimeBudgetTest, AsksTheEngineToStopOnceSpent)
 {
     fz_cookie cookie{};

@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""The thumbnail mode's confinement, seen from outside the renderer in Wine's relay trace.
+
+Wine accepts every confinement call and enforces none, so what there is to see is the calls
+themselves: TorvView.exe runs once under WINEDEBUG=+relay, which writes every call the program
+makes into Wine's system DLLs, with its arguments, to standard error. The calls that open the
+document and the result file and those that confine the process must come in this order: the
+header check's open, the result file's, the job, the token, each mitigation policy with a flags word
+of 4 bytes (the only length Windows accepts for these), and only then the engine's open of the
+document. A bare header makes the engine give up at once (exit code 7), which keeps the trace short.
+
+Wine writes its trace to the Unix standard error of the process, which a child inherits from its
+parent whatever its Windows handles are: so the renderer is started here, from outside Wine.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+EXIT_ENGINE_FAILED = 7
+
+EXPECTED = [
+    "open the document",  # the header check
+    "open the result file",
+    "CreateJobObjectW",
+    "SetInformationJobObject 00000009",  # JobObjectExtendedLimitInformation
+    "AssignProcessToJobObject",
+    "SetTokenInformation 00000019",  # TokenIntegrityLevel
+    "SetProcessMitigationPolicy 00000002 00000004",  # dynamic code
+    "SetProcessMitigationPolicy 00000006 00000004",  # extension points
+    "SetProcessMitigationPolicy 0000000a 00000004",  # image loads
+    "SetProcessMitigationPolicy 00000008 00000004",  # signatures
+    "SetProcessMitigationPolicy 00000009 00000004",  # fonts
+    "SetProcessMitigationPolicy 00000003 00000004",  # strict handle checks
+    "SetProcessMitigationPolicy 00000004 00000004",  # win32k system calls
+    "open the document",  # the engine
+]
+
+
+def windows_path(path):
+    """Wine's drive Z: is the Unix root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def event(line, document_name, result_name):
+    """One relay line ("0024:Call KERNEL32.CreateFileW(0129 L"...",80000000,...) ret=...") reduced to
+    what it asks for, or None for a call that does not matter here."""
+    call = line.find(":Call ")
+    opening = line.find("(", call)
+    dot = line.find(".", call)
+    if call < 0 or opening < 0 or dot < 0 or dot > opening:
+        return None
+    function = line[dot + 1:opening]
+    arguments = line[opening + 1:line.find(")", opening)].split(",")
+    if function == "CreateFileW":
+        if document_name in line:
+            return "open the document"
+        return "open the result file" if result_name in line else None
+    if function in ("CreateJobObjectW", "AssignProcessToJobObject"):
+        return function
+    if function in ("SetInformationJobObject", "SetTokenInformation"):
+        return f"{function} {arguments[1]}"
+    if function == "SetProcessMitigationPolicy":
+        return f"{function} {arguments[0]} {arguments[2]}"
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--wine-loader", required=True)
+    parser.add_argument("--wineprefix", required=True)
+    parser.add_argument("--viewer", required=True, help="TorvView.exe")
+    args = parser.parse_args()
+
+    with tempfile.TemporaryDirectory() as work:
+        document = os.path.join(work, "confined-header.pdf")
+        result = os.path.join(work, "confined-result.tmp")
+        trace = os.path.join(work, "relay.txt")
+        with open(document, "wb") as f:
+            f.write(b"%PDF-")
+        open(result, "wb").close()
+        env = dict(os.environ, WINEPREFIX=args.wineprefix, WINEDEBUG="+relay")
+        # A file rather than a pipe: a Wine service started on the way would hold a pipe open.
+        with open(trace, "wb") as err:
+            run = subprocess.run(
+                [args.wine_loader, args.viewer, "--thumb", windows_path(document), "64", windows_path(result)],
+                env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err, timeout=120)
+        with open(trace, encoding="utf-8", errors="replace") as f:
+            events = [e for e in (event(line, "confined-header.pdf", "confined-result.tmp") for line in f) if e]
+        result_size = os.path.getsize(result)
+
+    failures = []
+    if run.returncode != EXIT_ENGINE_FAILED:
+        failures.append(f"exit code {run.returncode}, not {EXIT_ENGINE_FAILED}")
+    if result_size != 0:
+        failures.append(f"the result file holds {result_size} bytes")
+    if events != EXPECTED:
+        failures.append("the calls were, in order:\n  " + "\n  ".join(events)
+                        + "\nexpected:\n  " + "\n  ".join(EXPECTED))
+    for failure in failures:
+        print(f"FAIL: {failure}")
+    if not failures:
+        policies = sum(1 for e in EXPECTED if e.startswith("SetProcessMitigationPolicy"))
+        print("the thumbnail mode opened its files, then asked for the job, the token and the "
+              f"{policies} policies in order, and only then did the engine open the document")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
