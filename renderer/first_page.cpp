@@ -100,7 +100,8 @@ ExitCode LoadFirstPage(fz_context* ctx, pdf_document* document, fz_page** page)
 // The page's visible area (the crop box within the media box, turned by /Rotate) mapped onto whole
 // pixels: the longer edge gets longerEdge pixels and the shorter one its rounded share, each axis
 // scaled on its own so that the page fills the bitmap exactly.
-ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_matrix* ctm, fz_irect* area)
+ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_rect* pageBounds, fz_matrix* ctm,
+                   fz_irect* area)
 {
     fz_rect bounds = fz_empty_rect;
     fz_var(bounds);
@@ -117,6 +118,7 @@ ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_matrix* ct
     if (fz_is_empty_rect(bounds) || fz_is_infinite_rect(bounds) || !(width > 0.0f) || !(height > 0.0f)) {
         return kExitEngineFailed;
     }
+    *pageBounds = bounds;
     const PixelSize size = FitToLongerEdge(width, height, longerEdge);
     *ctm = fz_scale(size.width / width, size.height / height);
     // The first whole pixel is where the engine's own rounding puts it, so that the pixel grid is
@@ -163,7 +165,7 @@ ExitCode DrawPage(fz_context* ctx, fz_page* page, fz_matrix ctm, fz_cookie* cook
 }
 
 ExitCode RenderFirstPage(fz_context* ctx, DocumentSource source, int longerEdge, fz_cookie* cookie,
-                         fz_pixmap** pixmap)
+                         fz_rect* pageBounds, fz_pixmap** pixmap)
 {
     EngineStream stream(ctx);
     ExitCode result = OpenStream(ctx, source, stream.put());
@@ -181,7 +183,7 @@ ExitCode RenderFirstPage(fz_context* ctx, DocumentSource source, int longerEdge,
     }
     fz_matrix ctm = fz_identity;
     fz_irect area = fz_empty_irect;
-    if ((result = PlacePage(ctx, page.get(), longerEdge, &ctm, &area)) != kExitOk) {
+    if ((result = PlacePage(ctx, page.get(), longerEdge, pageBounds, &ctm, &area)) != kExitOk) {
         return result;
     }
     EnginePixmap paper(ctx);
@@ -214,7 +216,7 @@ ExitCode FirstPage::Render(DocumentSource source, int longerEdge, fz_cookie& coo
         return kExitResourceLimit;
     }
     fz_set_stop_flag(m_ctx, &cookie.abort);
-    const ExitCode rendered = RenderFirstPage(m_ctx, source, longerEdge, &cookie, &m_page);
+    const ExitCode rendered = RenderFirstPage(m_ctx, source, longerEdge, &cookie, &m_pageBounds, &m_page);
     fz_set_stop_flag(m_ctx, nullptr);
     // A refused allocation or a stop request may have left the page incomplete without an error.
     if (m_ceiling.WasReached() || cookie.abort) {

@@ -52,10 +52,14 @@ public:
 
     // The drawn page, valid after Render returned kExitOk and for as long as this object lives.
     RgbPixels Pixels() const noexcept;
+    // The page's visible area in points, as the engine bounds it, that the pixels were fitted to;
+    // valid after Render returned kExitOk.
+    fz_rect PageBounds() const noexcept { return m_pageBounds; }
     size_t PeakBytes() const noexcept { return m_ceiling.PeakBytes(); }
 
 private:
     MemoryCeiling m_ceiling;
     fz_context* m_ctx;
     fz_pixmap* m_page = nullptr;
+    fz_rect m_pageBounds = fz_empty_rect;
 };

@@ -3,7 +3,8 @@
 
 engine_source_tree(LIBJPEG_DIR libjpeg-turbo)
 
-# The configuration headers that libjpeg-turbo's own CMake build writes for a Windows target.
+# The configuration headers that libjpeg-turbo's own CMake build writes for the target: Windows's
+# jconfig.h has its own boolean and INT32 types, which a native build must not take.
 function(configure_libjpeg_headers)
     file(STRINGS ${LIBJPEG_DIR}/CMakeLists.txt line REGEX "^set\\(VERSION [0-9.]+\\)")
     string(REGEX REPLACE ".* ([0-9.]+)\\)" "\\1" VERSION "${line}")
@@ -26,7 +27,11 @@ function(configure_libjpeg_headers)
     set(SIZE_T ${CMAKE_SIZEOF_VOID_P})
     # A fixed build string, so that the library does not change with the day it was built.
     set(BUILD "Debian")
-    configure_file(${LIBJPEG_DIR}/win/jconfig.h.in ${CMAKE_CURRENT_BINARY_DIR}/libjpeg/jconfig.h)
+    if(WIN32)
+        configure_file(${LIBJPEG_DIR}/win/jconfig.h.in ${CMAKE_CURRENT_BINARY_DIR}/libjpeg/jconfig.h)
+    else()
+        configure_file(${LIBJPEG_DIR}/jconfig.h.in ${CMAKE_CURRENT_BINARY_DIR}/libjpeg/jconfig.h)
+    endif()
     configure_file(${LIBJPEG_DIR}/jconfigint.h.in ${CMAKE_CURRENT_BINARY_DIR}/libjpeg/jconfigint.h)
     configure_file(${LIBJPEG_DIR}/jversion.h.in ${CMAKE_CURRENT_BINARY_DIR}/libjpeg/jversion.h)
 endfunction()

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Pixels of TorvView.exe under Wine against the same engine's native rendering.
 
-Debian's mutool (the same MuPDF version, built natively) draws each document's first page at the
-size the renderer chose; the two must agree:
+Upstream's mutool, built natively from the same sources and patches (tests/native/, the build-native
+tree), draws each document's first page at the size the renderer chose; the two must agree:
 
   renderer    TorvView.exe --thumb DOC SIZE RESULT under Wine, its result file against
               `mutool draw -w W -h H -f` (W x H being the result's size)
@@ -56,8 +56,8 @@ def read_pnm(path):
     return width, height, pixels
 
 
-def mutool_draw(document, out, width, height, fit):
-    command = ["mutool", "draw", "-q", "-o", out, "-F", "pnm", "-c", "rgb", "-w", str(width), "-h", str(height)]
+def mutool_draw(mutool, document, out, width, height, fit):
+    command = [mutool, "draw", "-q", "-o", out, "-F", "pnm", "-c", "rgb", "-w", str(width), "-h", str(height)]
     if fit:
         command.append("-f")
     subprocess.run(command + [document, "1"], check=True, stderr=subprocess.DEVNULL)
@@ -149,8 +149,9 @@ def difference(a, b):
 
 
 class Comparison:
-    def __init__(self, scratch):
+    def __init__(self, scratch, mutool):
         self.scratch = scratch
+        self.mutool = mutool
         self.failures = []
         self.worst_mean = 0.0
         self.worst_share = 0.0
@@ -161,12 +162,14 @@ class Comparison:
         problems = []
         if max(width, height) != min(size, 4096):
             problems.append(f"longer edge {max(width, height)}, asked for {size}")
-        fitted_w, fitted_h, _ = mutool_draw(document, os.path.join(self.scratch, "fit.pnm"), size, size, False)
+        fitted_w, fitted_h, _ = mutool_draw(self.mutool, document, os.path.join(self.scratch, "fit.pnm"),
+                                            size, size, False)
         if abs(fitted_w - width) > 1 or abs(fitted_h - height) > 1:
             problems.append(f"{width}x{height} does not keep the page's shape ({fitted_w}x{fitted_h})")
         if not opaque:
             problems.append("not every pixel is opaque")
-        ref_w, ref_h, ref = mutool_draw(document, os.path.join(self.scratch, "ref.pnm"), width, height, True)
+        ref_w, ref_h, ref = mutool_draw(self.mutool, document, os.path.join(self.scratch, "ref.pnm"),
+                                        width, height, True)
         if ref_w < width or ref_h < height:
             problems.append(f"reference is {ref_w}x{ref_h}")
             mean, share, largest = float("nan"), float("nan"), -1
@@ -238,15 +241,19 @@ def main():
     parser.add_argument("mode", choices=["renderer", "end-to-end"])
     parser.add_argument("--wine-run", required=True, help="the build tree's wine-run script")
     parser.add_argument("--bin", required=True, help="the build's bin folder")
+    parser.add_argument("--mutool", required=True, help="the native build's mutool")
     parser.add_argument("--sizes", default="256", help="comma-separated sizes")
     parser.add_argument("documents", nargs="+")
     args = parser.parse_args()
     args.sizes = [int(s) for s in args.sizes.split(",")]
+    if not os.access(args.mutool, os.X_OK):
+        print(f"no mutool at {args.mutool}: the build makes it (tests/native/, TORV_BUILD_NATIVE)", file=sys.stderr)
+        return 1
     args.renderer = windows_path(os.path.join(args.bin, "TorvView.exe"))
     args.host = windows_path(os.path.join(args.bin, "thumbhost.exe"))
     args.dll = os.path.join(args.bin, "torvthumb.dll")
     with tempfile.TemporaryDirectory(prefix="torv-reference-") as scratch:
-        comparison = Comparison(scratch)
+        comparison = Comparison(scratch, args.mutool)
         if args.mode == "renderer":
             compare_renderer(args, comparison)
         else:
