@@ -38,7 +38,7 @@ def pdf_text(text):
 
 
 def text_string(text):
-    """A text string's bytes: PDFDocEncoding where Windows-1252 agrees with it, else UTF-16BE."""
+    """A text string's bytes: Windows-1252 for the samples' Latin titles, else UTF-16BE with its mark."""
     try:
         return text.encode("cp1252")
     except UnicodeEncodeError:
