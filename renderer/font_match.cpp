@@ -347,10 +347,12 @@ bool Covers(const FaceTraits& traits, CjkOrdering ordering)
 
 int SerifFromCjkName(const FontName& name)
 {
-    if (Contains(name.family, {"mincho", "ming", "song", "batang", "myeongjo", "serif", "kai", "fang"})) {
+    // Serif first: "HeiseiMin" is a Mincho whatever its "hei".
+    if (Contains(name.family, {"mincho", "ming", "song", "sung", "simsun", "batang", "gungsuh", "myeongjo",
+                               "myungjo", "heiseimin", "kozmin", "serif", "kai", "fang"})) {
         return 1;
     }
-    if (Contains(name.family, {"gothic", "hei", "gulim", "dotum", "sans", "kaku"})) {
+    if (Contains(name.family, {"gothic", "hei", "gulim", "dotum", "malgun", "meiryo", "kozgo", "sans", "kaku"})) {
         return 0;
     }
     return -1;

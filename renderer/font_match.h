@@ -52,7 +52,7 @@ bool ReadFaceTraits(const unsigned char* data, size_t size, int face, FaceTraits
 // Whether a face declares the code page of the collection.
 bool Covers(const FaceTraits& traits, CjkOrdering ordering);
 
-// Whether a CJK font name says serif (Mincho, Song, Ming, Batang...) or sans (Gothic, Hei, Gulim...):
+// Whether a CJK font name says serif (Mincho, Song, SimSun, Ming, Batang...) or sans (Gothic, Hei, Gulim...):
 // 1, 0, or -1 when it says neither.
 int SerifFromCjkName(const FontName& name);
 

@@ -219,7 +219,10 @@ TEST(CjkFaceTest, CodePageThenStyleThenWeightThenTheMostSpecificFont)
     EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("MS-Mincho")), 1);
     EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("Batang")), 1);
     EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("MS-PGothic,Bold")), 0);
-    EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("SimSun")), -1);  // said by the document's flags instead
+    EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("SimSun")), 1);
+    EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("HeiseiMin-W3")), 1);  // a Mincho, whatever its "Hei"
+    EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("KozGoPro-Medium")), 0);
+    EXPECT_EQ(SerifFromCjkName(ParsePdfFontName("Osaka")), -1);  // said by the document's flags instead
 }
 
 // The installed fonts as a test gives them, counting what the engine asked of them.
