@@ -132,8 +132,9 @@ private:
 };
 
 // A whole request as the Shell makes it: new provider, Initialize, GetThumbnail, release. Returns
-// the thumbnail's size, 0 x 0 if there was none.
-SIZE LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT cx)
+// the thumbnail's size, 0 x 0 if there was none, and, if asked, a copy of its pixels.
+SIZE LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT cx,
+                    std::vector<uint8_t>* pixels = nullptr)
 {
     IInitializeWithFile* init = nullptr;
     IThumbnailProvider* provider = nullptr;
@@ -152,6 +153,10 @@ SIZE LibraryRequest(IClassFactory* factory, const std::wstring& document, UINT c
     }
     BITMAP header{};
     GetObjectW(bitmap, sizeof(header), &header);
+    if (pixels && header.bmBits) {
+        const auto* bits = static_cast<const uint8_t*>(header.bmBits);
+        pixels->assign(bits, bits + size_t(header.bmWidthBytes) * size_t(std::abs(header.bmHeight)));
+    }
     DeleteObject(bitmap);
     provider->Release();
     init->Release();
@@ -405,6 +410,29 @@ void AddManyPagesAgainstOne(std::vector<Row>& rows, IClassFactory* factory, cons
                Format("%.2f", c.b * 1000), c.ratio, false, 1.2});
 }
 
+// A page of CJK text whose font is named and not embedded, drawn with the font installed on the
+// machine, against the same page with that font embedded. The named font is not installed, so the
+// renderer reads the font list and every listed file's header to choose one by its collection.
+void AddInstalledFontAgainstEmbedded(std::vector<Row>& rows, IClassFactory* factory, const ScratchRegistry& registry,
+                                     const std::wstring& renderer, const std::wstring& named,
+                                     const std::wstring& embedded, int rounds)
+{
+    registry.SetRenderer(renderer);
+    std::vector<uint8_t> fromInstalled;
+    std::vector<uint8_t> fromEmbedded;
+    LibraryRequest(factory, named, 256, &fromInstalled);
+    LibraryRequest(factory, embedded, 256, &fromEmbedded);
+    if (fromInstalled.empty() || fromInstalled != fromEmbedded) {
+        std::fprintf(stderr, "torvbench: %ls is not drawn as %ls: the font it needs is not installed "
+                             "(scripts/benchmark installs it)\n", named.c_str(), embedded.c_str());
+        std::exit(1);
+    }
+    const Comparison c = SideBySide(rounds, [&] { LibraryRequest(factory, named, 256); },
+                                    [&] { LibraryRequest(factory, embedded, 256); });
+    Add(rows, {"CJK page, installed font vs embedded, TorvView 256 (ms)", Format("%.2f", c.a * 1000),
+               Format("%.2f", c.b * 1000), c.ratio, false, 0});
+}
+
 // The highest working set of one renderer process, started as the library starts it, from its
 // start to its exit. Wine reports the kernel's high-water mark of the process's resident memory
 // (VmHWM), which only rises, so the last sample before the process is gone holds the peak; the
@@ -481,6 +509,8 @@ int main(int argc, char** argv)
     const std::wstring onePixel = WriteDocument(temp, 1, 1);
     const std::wstring onePage = TestDocument(directory, L"one-page-text.pdf");
     const std::wstring tenThousandPages = TestDocument(directory, L"ten-thousand-pages.pdf");
+    const std::wstring cjkNamed = TestDocument(directory, L"cjk-chinese-gbk.pdf");
+    const std::wstring cjkEmbedded = TestDocument(directory, L"cjk-chinese-gbk-embedded.pdf");
     const double pixels4096 = 4096.0 * 4096.0 * 4.0;
     std::vector<Row> rows;
 
@@ -612,6 +642,7 @@ int main(int argc, char** argv)
     AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize256, 256, page256, rounds(60), 1.5);
     AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize1024, 1024, page1024, rounds(60), 0);
     AddManyPagesAgainstOne(rows, factory, registry, renderers.real, tenThousandPages, onePage, rounds(60));
+    AddInstalledFontAgainstEmbedded(rows, factory, registry, renderers.real, cjkNamed, cjkEmbedded, rounds(60));
     AddRendererPeakMemory(rows, renderers, onePage, onePixel, sameSize1024, 1024, page1024, rounds(9));
 
     factory->Release();

@@ -5,6 +5,9 @@
 # One persistent wineserver serves the whole test run, so each program starts in a fraction of a second.
 set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
+# Wine's own fonts only, as in wine-run: the fonts the Linux machine has are not the prefix's.
+FONTCONFIG_FILE="$(cd "$(dirname "$0")" && pwd)/wine-fonts.conf"
+export FONTCONFIG_FILE
 
 # The loader of each bitness. Debian's "wine" wrapper picks the 32-bit one whenever 32-bit Wine is
 # installed, and the built-in programs (reg, wineboot) run with the loader's bitness.
@@ -17,6 +20,14 @@ wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}'
 
 wine32_runs() {
     [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
+}
+
+# Wine lists every font that fontconfig shows it in the prefix's machine-wide font list, with Z:\
+# paths, and never takes one off again. A prefix made before wine-fonts.conf hid the machine's
+# fonts lists them, so a test without a font would still find one there.
+lists_machine_fonts() {
+    grep -i '="Z:\\\\.*\.\(ttf\|ttc\|otf\|otc\)"$' "$WINEPREFIX/system.reg" 2>/dev/null \
+        | grep -qvF 'Z:\\usr\\share\\wine\\fonts\\'
 }
 
 remove_prefix() {
@@ -33,6 +44,9 @@ case "$1" in
     elif [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
         && wine32_runs; then
       echo "making the Wine prefix $WINEPREFIX anew, with 32-bit support"
+      remove_prefix
+    elif lists_machine_fonts; then
+      echo "making the Wine prefix $WINEPREFIX anew, without the machine's fonts"
       remove_prefix
     fi
     mkdir -p "$WINEPREFIX"

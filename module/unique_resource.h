@@ -88,11 +88,19 @@ struct GdiObjectTraits {
     static void Close(Handle h) noexcept { DeleteObject(h); }
 };
 
+// A view of a file mapping, from MapViewOfFile.
+struct MappedViewTraits {
+    using Handle = const void*;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle view) noexcept { UnmapViewOfFile(view); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHKey = UniqueResource<RegKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueBitmap = UniqueResource<GdiObjectTraits<HBITMAP>>;
+using UniqueMappedView = UniqueResource<MappedViewTraits>;
 
 // The two handles CreateProcessW returns. Members are destroyed in reverse order, so the thread
 // handle is closed before the process handle.

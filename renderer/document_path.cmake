@@ -3,4 +3,6 @@
 set(TORVVIEW_DOCUMENT_PATH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/page_fit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/engine_limits.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/first_page.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/first_page.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/font_match.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/system_fonts.cpp)

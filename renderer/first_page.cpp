@@ -15,13 +15,16 @@ using EnginePage = EngineObject<fz_page, fz_drop_page>;
 // The engine's messages would go to a console the renderer does not have.
 void IgnoreMessage(void*, const char*) {}
 
-fz_context* NewEngineContext(const MemoryCeiling& ceiling) noexcept
+fz_context* NewEngineContext(const MemoryCeiling& ceiling, SystemFontLookup* systemFonts) noexcept
 {
     fz_context* ctx = fz_new_context(ceiling.Allocator(), nullptr, kEngineStoreBytes);
     if (ctx) {
         fz_set_warning_callback(ctx, IgnoreMessage, nullptr);
         fz_set_error_callback(ctx, IgnoreMessage, nullptr);
         fz_set_aa_level(ctx, 8);
+        if (systemFonts) {
+            InstallSystemFonts(ctx, *systemFonts);
+        }
     }
     return ctx;
 }
@@ -197,8 +200,8 @@ ExitCode RenderFirstPage(fz_context* ctx, DocumentSource source, int longerEdge,
 
 }  // namespace
 
-FirstPage::FirstPage(size_t memoryCeilingBytes) noexcept
-    : m_ceiling(memoryCeilingBytes), m_ctx(NewEngineContext(m_ceiling))
+FirstPage::FirstPage(size_t memoryCeilingBytes, SystemFontLookup* systemFonts) noexcept
+    : m_ceiling(memoryCeilingBytes), m_ctx(NewEngineContext(m_ceiling, systemFonts))
 {
 }
 

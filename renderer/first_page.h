@@ -5,6 +5,7 @@
 #include "renderer/engine_limits.h"
 #include "renderer/exit_code.h"
 #include "renderer/rgb_pixels.h"
+#include "renderer/system_fonts.h"
 
 #include <mupdf/fitz.h>
 
@@ -35,10 +36,12 @@ struct DocumentSource {
 };
 
 // One rendering of a document's first page, in an engine context of its own whose allocations
-// count against the memory ceiling.
+// count against the memory ceiling. Given systemFonts (which must outlive it), fonts that the
+// document names without embedding them are looked for there before the engine's own.
 class FirstPage {
 public:
-    explicit FirstPage(size_t memoryCeilingBytes = kMemoryCeilingBytes) noexcept;
+    explicit FirstPage(size_t memoryCeilingBytes = kMemoryCeilingBytes,
+                       SystemFontLookup* systemFonts = nullptr) noexcept;
     ~FirstPage();
     FirstPage(const FirstPage&) = delete;
     FirstPage& operator=(const FirstPage&) = delete;

@@ -1,11 +1,13 @@
 // The thumbnail mode, one function per step: check the document, open the result file, confine the
-// process, render the first page within the bounds, write the result.
+// process, render the first page within the bounds (with the installed fonts for those the
+// document does not embed), write the result.
 #include "renderer/thumb_mode.h"
 
 #include "module/unique_resource.h"
 #include "renderer/confinement.h"
 #include "renderer/document_check.h"
 #include "renderer/first_page.h"
+#include "renderer/registry_fonts.h"
 #include "renderer/result_writer.h"
 #include "renderer/time_budget.h"
 
@@ -44,7 +46,11 @@ ExitCode RunThumbMode(const ThumbArguments& arguments)
         return kExitNotConfined;
     }
 
-    FirstPage page;
+    // Read only if the document names a font it does not embed (other than the standard 14),
+    // during the render; declared first, so that the engine's fonts go before the files they map.
+    RegistryFonts installedFonts;
+    SystemFontLookup systemFonts(installedFonts);
+    FirstPage page(kMemoryCeilingBytes, &systemFonts);
     const ExitCode rendered =
         page.Render(DocumentSource{OpenDocumentFile, arguments.documentPath.c_str()}, arguments.size, cookie);
     if (rendered != kExitOk) {

@@ -141,6 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"photo", kSample, L"photo.pdf", L"256", kExitOk, 256, 193},
         OutcomeCase{"rotated_90", kSample, L"rotated-90.pdf", L"256", kExitOk, 181, 256},
         OutcomeCase{"crop_box", kSample, L"crop-box.pdf", L"256", kExitOk, 256, 256},
+        // Drawn with an installed Japanese font where there is one, and without its text otherwise.
+        OutcomeCase{"fonts_not_embedded", kSample, L"japanese.pdf", L"256", kExitOk, 181, 256},
         OutcomeCase{"smallest_size", kSample, L"letter.pdf", L"1", kExitOk, 1, 1},
         OutcomeCase{"largest_size", kSample, L"letter.pdf", L"4096", kExitOk, 3165, 4096},
         OutcomeCase{"size_capped", kSample, L"slide.pdf", L"99999999999", kExitOk, 4096, 2304},
