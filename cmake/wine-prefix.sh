@@ -6,10 +6,7 @@
 set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
 
-# The loader of each bitness. Debian's "wine" wrapper picks the 32-bit one whenever 32-bit Wine is
-# installed, and the built-in programs (reg, wineboot) run with the loader's bitness.
-wine64=/usr/lib/wine/wine64
-wine32=/usr/lib/wine/wine
+. "$(dirname "$0")/wine-loaders.sh"
 
 # The imaging library's class: present only once the prefix's machine registry is complete. A
 # prefix whose first set-up was cut short has a system.reg without it, and is set up again.
