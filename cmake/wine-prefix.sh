@@ -12,6 +12,11 @@ export WINEPREFIX="$2" WINEDEBUG=-all
 # prefix whose first set-up was cut short has a system.reg without it, and is set up again.
 wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}'
 
+# Where 64-bit Windows keeps the 32-bit view of the user's classes. Wine gives 32-bit processes a
+# view of their own only below a key that has a Wow6432Node subkey, and makes this one only for the
+# machine's classes: without it both bitnesses would share one CLSID key, as on no 64-bit Windows.
+user_wow64_classes='HKCU\Software\Classes\Wow6432Node'
+
 wine32_runs() {
     [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
 }
@@ -41,6 +46,13 @@ case "$1" in
     fi
     # Proves the prefix can run a program before any test relies on it.
     "$wine64" reg query "$wic_class" >/dev/null 2>&1 || { echo "the Wine prefix $WINEPREFIX is incomplete" >&2; exit 1; }
+    # Made once in every prefix, also in one made before this step existed. Wine's "reg add" gives
+    # the key an empty default value, which Windows' key has not.
+    if ! "$wine64" reg query "$user_wow64_classes" >/dev/null 2>&1; then
+      "$wine64" reg add "$user_wow64_classes" /f >/dev/null 2>&1 </dev/null \
+        && "$wine64" reg delete "$user_wow64_classes" /ve /f >/dev/null 2>&1 </dev/null \
+        || { echo "cannot create $user_wow64_classes in the Wine prefix $WINEPREFIX" >&2; exit 1; }
+    fi
     if [ "${3:-64}" = 32 ]; then
       "$wine32" cmd.exe /c exit 0 >/dev/null 2>&1 \
         || { echo "32-bit programs do not run in the Wine prefix $WINEPREFIX" >&2; exit 1; }

@@ -18,7 +18,7 @@ using tool_testing::LineStartingWith;
 using tool_testing::ProcessResult;
 using tool_testing::Quote;
 
-const wchar_t kBindingKey[] = L"Software\\Classes\\.pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+const wchar_t kBindingKey[] = L".pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
 const wchar_t kClsid[] = L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
 
 constexpr DWORD kPaper = 0xFFFFFFFFu;
@@ -26,12 +26,7 @@ constexpr DWORD kPaper = 0xFFFFFFFFu;
 // The binding's class identifier in the per-user classes, or empty.
 std::wstring RegisteredBinding()
 {
-    wchar_t text[64] = {};
-    DWORD size = sizeof(text);
-    if (RegGetValueW(HKEY_CURRENT_USER, kBindingKey, nullptr, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    return text;
+    return tool_testing::ClassesText(kBindingKey, nullptr, tool_testing::kBindingView);
 }
 
 DWORD Regsvr32(const std::wstring& flags)
