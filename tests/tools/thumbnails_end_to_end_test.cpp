@@ -1,7 +1,8 @@
 // The whole path under Wine, as the README's main command takes it: torvthumb.dll registered with
 // regsvr32, then the host on the sample documents through the registered DLL and the renderer, PNGs
 // and a contact sheet out. Unregistered again at the end. That the PNGs show the pages is checked
-// against the engine's native rendering in tests/torvview/reference_test.py.
+// against the engine's native rendering in tests/torvview/reference_test.py. In the x86 tree the
+// library is the 32-bit one and the renderer beside it the one 64-bit TorvView.exe, as installed.
 #include "support/test_support.h"
 #include "tools/tool_support.h"
 
@@ -63,6 +64,8 @@ class ThumbnailsEndToEndTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        // As installed, whichever the bitness: the one 64-bit renderer beside the library.
+        ASSERT_TRUE(tool_testing::FileExists(tool_testing::ViewerPath())) << "the x64 build puts it there";
         ASSERT_EQ(Regsvr32(L"/s"), 0u);
         ASSERT_EQ(RegisteredBinding(), kClsid);
     }
