@@ -21,6 +21,19 @@ wine32_runs() {
     [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
 }
 
+# Wine's desktop process (explorer.exe /desktop) ends a few seconds after the last program on the
+# desktop, and the next program that needs it starts it again as its own child, holding that
+# program's standard error open: whoever reads the program's output to its end (ctest, the reference
+# test) then waits for as long as later tests keep the desktop busy. So the desktop is started here,
+# without output, and one idle program stays on it until the server is stopped: a command
+# interpreter waiting for input from a pipe that nothing writes to.
+keep_desktop() {
+    keeper="$WINEPREFIX/desktop-keeper.fifo"
+    [ -p "$keeper" ] || { rm -f "$keeper"; mkfifo "$keeper"; }
+    "$wine64" cmd.exe /q <>"$keeper" >/dev/null 2>&1 &
+    "$wine64" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+}
+
 remove_prefix() {
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
@@ -53,6 +66,7 @@ case "$1" in
         && "$wine64" reg delete "$user_wow64_classes" /ve /f >/dev/null 2>&1 </dev/null \
         || { echo "cannot create $user_wow64_classes in the Wine prefix $WINEPREFIX" >&2; exit 1; }
     fi
+    keep_desktop
     if [ "${3:-64}" = 32 ]; then
       "$wine32" cmd.exe /c exit 0 >/dev/null 2>&1 \
         || { echo "32-bit programs do not run in the Wine prefix $WINEPREFIX" >&2; exit 1; }
