@@ -116,21 +116,34 @@ protected:
 
 TEST_F(SideBySide, EachBitnessWorksUntilItIsUnregistered)
 {
-    ASSERT_EQ(Regsvr32(m_x64, L"/s"), 0u);
-    ASSERT_EQ(Regsvr32(m_x86, L"/s"), 0u);
-    ExpectThumbnailThrough(m_x64);
-    ExpectThumbnailThrough(m_x86);
+    const struct {
+        const char* name;
+        const Bitness* first;  // unregistered while the other stays
+        const Bitness* last;
+    } orders[] = {
+        {"x86 unregistered first", &m_x86, &m_x64},
+        {"x64 unregistered first", &m_x64, &m_x86},
+    };
+    for (const auto& order : orders) {
+        SCOPED_TRACE(order.name);
+        ASSERT_EQ(Regsvr32(m_x64, L"/s"), 0u);
+        ASSERT_EQ(Regsvr32(m_x86, L"/s"), 0u);
+        ExpectThumbnailThrough(m_x64);
+        ExpectThumbnailThrough(m_x86);
 
-    // The 64-bit registration still needs the shared binding.
-    ASSERT_EQ(Regsvr32(m_x86, L"/u /s"), 0u);
-    ExpectThumbnailThrough(m_x64);
-    ExpectNoThumbnailThrough(m_x86, "REGDB_E_CLASSNOTREG");
+        // The registration that stays still needs the shared binding.
+        ASSERT_EQ(Regsvr32(*order.first, L"/u /s"), 0u);
+        ExpectThumbnailThrough(*order.last);
+        ExpectNoThumbnailThrough(*order.first, "REGDB_E_CLASSNOTREG");
 
-    ASSERT_EQ(Regsvr32(m_x64, L"/u /s"), 0u);
-    ExpectNoThumbnailThrough(m_x64, "HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION)");
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        EXPECT_FALSE(KeyExists(kClassKey, view)) << "view " << view;
-        EXPECT_FALSE(KeyExists(kBindingKey, view)) << "view " << view;
+        ASSERT_EQ(Regsvr32(*order.last, L"/u /s"), 0u);
+        for (const Bitness* bitness : {&m_x64, &m_x86}) {
+            ExpectNoThumbnailThrough(*bitness, "HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION)");
+        }
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            EXPECT_FALSE(KeyExists(kClassKey, view)) << "view " << view;
+            EXPECT_FALSE(KeyExists(kBindingKey, view)) << "view " << view;
+        }
     }
 }
 

@@ -29,7 +29,8 @@ constexpr REGSAM kBindingView = KEY_WOW64_64KEY;
 // Stores REG_SZ text (nullptr names the default value) under HKCU\Software\Classes\<subkey> in the
 // given view, the process's own by default, creating the key; false when it cannot be created.
 bool SetClassesText(const std::wstring& subkey, const wchar_t* name, const std::wstring& text, REGSAM view = 0);
-// The text of such a value; empty when the key or value is missing.
+// The text of such a value; empty when the key or value is missing, or holds MAX_PATH characters or
+// more.
 std::wstring ClassesText(const std::wstring& subkey, const wchar_t* name, REGSAM view = 0);
 // Deletes HKCU\Software\Classes\<subkey> with everything below it, in the given view.
 void DeleteClassesTree(const std::wstring& subkey, REGSAM view = 0);
