@@ -24,14 +24,15 @@ wine32_runs() {
 # Wine's desktop process (explorer.exe /desktop) ends a few seconds after the last program on the
 # desktop, and the next program that needs it starts it again as its own child, holding that
 # program's standard error open: whoever reads the program's output to its end (ctest, the reference
-# test) then waits for as long as later tests keep the desktop busy. So the desktop is started here,
-# without output, and one idle program stays on it until the server is stopped: a command
-# interpreter waiting for input from a pipe that nothing writes to.
+# test) then waits for as long as later tests keep the desktop busy. So one idle program stays on the
+# desktop until the server is stopped (a command interpreter waiting for input from a pipe that
+# nothing writes to), and the desktop is started here, by a program without output that returns once
+# the desktop is up.
 keep_desktop() {
     keeper="$WINEPREFIX/desktop-keeper.fifo"
     [ -p "$keeper" ] || { rm -f "$keeper"; mkfifo "$keeper"; }
     "$wine64" cmd.exe /q <>"$keeper" >/dev/null 2>&1 &
-    "$wine64" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+    "$wine64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
 }
 
 remove_prefix() {
