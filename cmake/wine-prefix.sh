@@ -44,7 +44,7 @@ case "$1" in
   start|fresh)
     if [ "$1" = fresh ]; then
       remove_prefix
-    # A prefix made while 32-bit Wine could not run has no 32-bit side (syswow64 stays empty).
+    # A prefix made while 32-bit Wine could not run has no 32-bit side (no DLLs in syswow64).
     # Once it can, the prefix is made anew, so that the build tree keeps working after the upgrade.
     elif [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
         && wine32_runs; then
