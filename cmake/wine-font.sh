@@ -15,6 +15,7 @@ action=$1 scope=$3
 export WINEPREFIX="$2" WINEDEBUG=-all
 FONTCONFIG_FILE="$(cd "$(dirname "$0")" && pwd)/wine-fonts.conf"
 export FONTCONFIG_FILE
+. "$(dirname "$0")/wine-loaders.sh"
 shift 3
 
 user=$(id -un)
@@ -46,4 +47,4 @@ while [ "$#" -gt 0 ]; do
     fi
 done
 # Drive Z: is the Unix root.
-/usr/lib/wine/wine64 reg import "Z:$(printf '%s' "$reg_file" | tr / '\\')" >/dev/null 2>&1
+"$wine64" reg import "Z:$(printf '%s' "$reg_file" | tr / '\\')" >/dev/null 2>&1

@@ -9,14 +9,16 @@ export WINEPREFIX="$2" WINEDEBUG=-all
 FONTCONFIG_FILE="$(cd "$(dirname "$0")" && pwd)/wine-fonts.conf"
 export FONTCONFIG_FILE
 
-# The loader of each bitness. Debian's "wine" wrapper picks the 32-bit one whenever 32-bit Wine is
-# installed, and the built-in programs (reg, wineboot) run with the loader's bitness.
-wine64=/usr/lib/wine/wine64
-wine32=/usr/lib/wine/wine
+. "$(dirname "$0")/wine-loaders.sh"
 
 # The imaging library's class: present only once the prefix's machine registry is complete. A
 # prefix whose first set-up was cut short has a system.reg without it, and is set up again.
 wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}'
+
+# Where 64-bit Windows keeps the 32-bit view of the user's classes. Wine gives 32-bit processes a
+# view of their own only below a key that has a Wow6432Node subkey, and makes this one only for the
+# machine's classes: without it both bitnesses would share one CLSID key, as on no 64-bit Windows.
+user_wow64_classes='HKCU\Software\Classes\Wow6432Node'
 
 wine32_runs() {
     [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
@@ -30,6 +32,20 @@ lists_machine_fonts() {
         | grep -qvF 'Z:\\usr\\share\\wine\\fonts\\'
 }
 
+# Wine's desktop process (explorer.exe /desktop) ends a few seconds after the last program on the
+# desktop, and the next program that needs it starts it again as its own child, holding that
+# program's standard error open: whoever reads the program's output to its end (ctest, the reference
+# test) then waits for as long as later tests keep the desktop busy. So one idle program stays on the
+# desktop until the server is stopped (a command interpreter waiting for input from a pipe that
+# nothing writes to), and the desktop is started here, by a program without output that returns once
+# the desktop is up.
+keep_desktop() {
+    keeper="$WINEPREFIX/desktop-keeper.fifo"
+    [ -p "$keeper" ] || { rm -f "$keeper"; mkfifo "$keeper"; }
+    "$wine64" cmd.exe /q <>"$keeper" >/dev/null 2>&1 &
+    "$wine64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
+}
+
 remove_prefix() {
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
@@ -39,7 +55,7 @@ case "$1" in
   start|fresh)
     if [ "$1" = fresh ]; then
       remove_prefix
-    # A prefix made while 32-bit Wine could not run has no 32-bit side (syswow64 stays empty).
+    # A prefix made while 32-bit Wine could not run has no 32-bit side (no DLLs in syswow64).
     # Once it can, the prefix is made anew, so that the build tree keeps working after the upgrade.
     elif [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
         && wine32_runs; then
@@ -58,6 +74,14 @@ case "$1" in
     fi
     # Proves the prefix can run a program before any test relies on it.
     "$wine64" reg query "$wic_class" >/dev/null 2>&1 || { echo "the Wine prefix $WINEPREFIX is incomplete" >&2; exit 1; }
+    # Made once in every prefix, also in one made before this step existed. Wine's "reg add" gives
+    # the key an empty default value, which Windows' key has not.
+    if ! "$wine64" reg query "$user_wow64_classes" >/dev/null 2>&1; then
+      "$wine64" reg add "$user_wow64_classes" /f >/dev/null 2>&1 </dev/null \
+        && "$wine64" reg delete "$user_wow64_classes" /ve /f >/dev/null 2>&1 </dev/null \
+        || { echo "cannot create $user_wow64_classes in the Wine prefix $WINEPREFIX" >&2; exit 1; }
+    fi
+    keep_desktop
     if [ "${3:-64}" = 32 ]; then
       "$wine32" cmd.exe /c exit 0 >/dev/null 2>&1 \
         || { echo "32-bit programs do not run in the Wine prefix $WINEPREFIX" >&2; exit 1; }

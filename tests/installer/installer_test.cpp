@@ -1,6 +1,7 @@
 // The installer in a fresh Wine prefix of its own: a silent install that makes thumbnails through
-// the installed DLL and renderer, upgrades over an earlier build while its DLL is loaded, and
-// uninstalls that leave the user's registry and local application data as they were.
+// the installed DLLs and renderer (through the 32-bit DLL too where the prefix runs 32-bit
+// programs), upgrades over an earlier build while its DLL is loaded, and uninstalls that leave the
+// user's registry and local application data as they were.
 #include "module/unique_resource.h"
 #include "support/test_support.h"
 #include "tools/tool_support.h"
@@ -73,6 +74,17 @@ std::wstring InstallDir()
 std::wstring InstalledDll()
 {
     return InstallDir() + L"\\torvthumb.dll";
+}
+
+std::wstring InstalledDll32()
+{
+    return InstallDir() + L"\\torvthumb32.dll";
+}
+
+// The host that 32-bit programs stand for, built in the x86 tree.
+std::wstring HostPath32()
+{
+    return testing_support::TestDir() + L"\\" + TORV_X86_BIN_DIR + L"\\thumbhost.exe";
 }
 
 // What the build put into the installer, one path under the install folder a line.
@@ -260,15 +272,18 @@ bool RunsThirtyTwoBitPrograms()
     return RunToCompletion(Quote(std::wstring(windows) + L"\\SysWOW64\\cmd.exe") + L" /c exit 7") == 7;
 }
 
-// A thumbnail of a sample document made by a new host process through the registered DLL.
-void ExpectThumbnailThroughInstalledDll()
+// A thumbnail of a sample document made by a new host process through the registered DLL; the
+// 64-bit host and DLL unless given those of the other bitness.
+void ExpectThumbnailThroughInstalledDll(const std::wstring& hostPath = tool_testing::HostPath(),
+                                        const std::wstring& dll = InstalledDll())
 {
+    SCOPED_TRACE(Narrow(hostPath));
     const std::wstring out = testing_support::TempDir() + L"\\thumbnails";
-    const tool_testing::ProcessResult host = tool_testing::Run(Quote(tool_testing::HostPath()) + L" --verbose --out "
-                                                               + Quote(out) + L" "
+    const tool_testing::ProcessResult host = tool_testing::Run(Quote(hostPath) + L" --verbose --out " + Quote(out)
+                                                               + L" "
                                                                + Quote(tool_testing::SamplesDir() + L"\\report.pdf"));
     EXPECT_EQ(host.exitCode, 0u) << host.out << host.err;
-    EXPECT_NE(host.err.find("DLL \"" + Narrow(InstalledDll()) + "\""), std::string::npos) << host.err;
+    EXPECT_NE(host.err.find("DLL \"" + Narrow(dll) + "\""), std::string::npos) << host.err;
     const tool_testing::DecodedImage image = tool_testing::DecodeImage(out + L"\\report.pdf.png");
     EXPECT_EQ(image.hr, S_OK);
     EXPECT_EQ(image.width, 181u);
@@ -454,17 +469,18 @@ TEST_F(InstallerTest, SilentInstallServesThumbnailsAndUninstallLeavesNothing)
 
     EXPECT_EQ(StringOrEmpty(kBindingKey, nullptr), kClsid);
     EXPECT_EQ(StringOrEmpty(kServerKey, nullptr), InstalledDll());
+    EXPECT_TRUE(MovedAside().empty());
+    EXPECT_EQ(StringOrEmpty(kRunOnceKey, kCleanUpValue), L"");
+    ExpectThumbnailThroughInstalledDll();
+
     // A failed 32-bit registration is passed by the installer; it is tolerated here only where the
     // prefix cannot run 32-bit programs at all.
     if (RunsThirtyTwoBitPrograms()) {
-        EXPECT_EQ(StringOrEmpty(kServerKey32, nullptr), InstallDir() + L"\\torvthumb32.dll");
+        EXPECT_EQ(StringOrEmpty(kServerKey32, nullptr), InstalledDll32());
+        ExpectThumbnailThroughInstalledDll(HostPath32(), InstalledDll32());
     } else {
         std::printf("note: this prefix runs no 32-bit programs: torvthumb32.dll installed, not registered\n");
     }
-    EXPECT_TRUE(MovedAside().empty());
-    EXPECT_EQ(StringOrEmpty(kRunOnceKey, kCleanUpValue), L"");
-
-    ExpectThumbnailThroughInstalledDll();
 
     ASSERT_EQ(Uninstall(), 0u);
     ExpectSameAs(m_before);

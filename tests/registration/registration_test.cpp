@@ -363,7 +363,9 @@ std::wstring FullPath(const std::wstring& path)
     return full;
 }
 
-// regsvr32 in this prefix writes the real HKEY_CURRENT_USER; the test removes what it wrote.
+// regsvr32 in this prefix writes the real HKEY_CURRENT_USER, whose classes have the 32-bit view that
+// every prefix is given; the test removes what it wrote. The binding is read where both bitnesses
+// share it on Windows.
 TEST(Registration, Regsvr32RegistersAndUnregistersForTheUser)
 {
     const std::wstring library = FullPath(TestDir() + L"\\..\\bin\\torvthumb.dll");
@@ -371,18 +373,23 @@ TEST(Registration, Regsvr32RegistersAndUnregistersForTheUser)
 
     Tree tree;
     DumpTree(HKEY_CURRENT_USER, kClassKey, tree);
-    DumpTree(HKEY_CURRENT_USER, kBindingKey, tree);
+    DumpTree(HKEY_CURRENT_USER, kBindingKey, tree, KEY_WOW64_64KEY);
     EXPECT_EQ(tree.at(kInprocKey + L"|<default>"), Sz(library));
     EXPECT_EQ(tree.at(kInprocKey + L"|ThreadingModel"), Sz(L"Apartment"));
     EXPECT_EQ(tree.at(kBindingKey + L"|<default>"), Sz(L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}"));
+    Tree otherView;
+    DumpTree(HKEY_CURRENT_USER, kClassKey, otherView, kOtherView);
+    EXPECT_TRUE(otherView.empty()) << "the other bitness's view of the class is not this library's";
     Tree machine;
     DumpTree(HKEY_LOCAL_MACHINE, kClassKey, machine);
     EXPECT_TRUE(machine.empty()) << "registration is per user only";
 
     ASSERT_EQ(RunAndWait(L"regsvr32.exe /s /u \"" + library + L"\""), 0u);
     Tree after;
-    DumpTree(HKEY_CURRENT_USER, kClassKey, after);
-    DumpTree(HKEY_CURRENT_USER, kBindingKey, after);
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        DumpTree(HKEY_CURRENT_USER, kClassKey, after, view);
+        DumpTree(HKEY_CURRENT_USER, kBindingKey, after, view);
+    }
     EXPECT_TRUE(after.empty());
 }
 

@@ -30,27 +30,60 @@ long CountFrom(const char* variable, long fallback)
     return fallback;
 }
 
+namespace {
+
+// One 24-byte entry per handle index: kernel object pointer, owner process id, count, upper handle
+// bits, type, user pointer. The layout is the same in Windows and Wine, for both bitnesses.
+struct GdiHandleEntry {
+    uint64_t object;
+    uint16_t processId;
+    uint16_t count;
+    uint16_t upper;
+    uint8_t type;
+    uint8_t flags;
+    uint64_t user;
+};
+static_assert(sizeof(GdiHandleEntry) == 24, "one GDI handle table entry");
+
+// THREAD_BASIC_INFORMATION, which winternl.h leaves out.
+struct ThreadBasics {
+    LONG exitStatus;
+    void* tebBaseAddress;
+    void* clientId[2];
+    ULONG_PTR affinityMask;
+    LONG priority;
+    LONG basePriority;
+};
+
+// The table that the 64-bit PEB's GdiSharedHandleTable names. A 32-bit process under WOW64, and
+// under Wine, has a 64-bit TEB and PEB beside its own, WowTebOffset bytes from its TEB, and only the
+// 64-bit PEB names the table under Wine. Null where there is none (32-bit Windows). The TEB comes
+// from the system rather than NtCurrentTeb(), whose i686 form GCC 12 takes for an out-of-bounds read.
+const GdiHandleEntry* GdiSharedHandleTable()
+{
+    ThreadBasics thread{};
+    if (NtQueryInformationThread(GetCurrentThread(), ThreadBasicInformation, &thread, sizeof(thread), nullptr) != 0) {
+        return nullptr;
+    }
+    const auto* teb = static_cast<const uint8_t*>(thread.tebBaseAddress);
+#ifndef _WIN64
+    const int32_t wowTebOffset = *reinterpret_cast<const int32_t*>(teb + 0xFDC);
+    if (wowTebOffset == 0) {
+        return nullptr;
+    }
+    teb += wowTebOffset;
+#endif
+    const uint64_t peb = *reinterpret_cast<const uint64_t*>(teb + 0x60);  // ProcessEnvironmentBlock
+    const uint64_t table = *reinterpret_cast<const uint64_t*>(static_cast<uintptr_t>(peb) + 0xF8);
+    return table > UINTPTR_MAX ? nullptr : reinterpret_cast<const GdiHandleEntry*>(static_cast<uintptr_t>(table));
+}
+
+}  // namespace
+
 size_t CountGdiObjects()
 {
-    // One 24-byte entry per handle index: kernel object pointer, owner process id, count,
-    // upper handle bits, type, user pointer. The layout is the same in Windows and Wine.
-    struct Entry {
-        uint64_t object;
-        uint16_t processId;
-        uint16_t count;
-        uint16_t upper;
-        uint8_t type;
-        uint8_t flags;
-        uint64_t user;
-    };
-    static_assert(sizeof(Entry) == 24, "one GDI handle table entry");
     const size_t kEntries = 0x10000;
-    PROCESS_BASIC_INFORMATION basic{};
-    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0) {
-        return 0;
-    }
-    const auto* peb = reinterpret_cast<const uint8_t*>(basic.PebBaseAddress);
-    const Entry* table = *reinterpret_cast<const Entry* const*>(peb + 0xF8);  // GdiSharedHandleTable
+    const GdiHandleEntry* table = GdiSharedHandleTable();
     if (!table) {
         return 0;
     }
@@ -62,19 +95,40 @@ size_t CountGdiObjects()
     return count;
 }
 
+namespace {
+
+bool GdiCountSeesABitmap()
+{
+    const size_t before = CountGdiObjects();
+    const HBITMAP probe = CreateBitmap(1, 1, 1, 32, nullptr);
+    const size_t during = CountGdiObjects();
+    DeleteObject(probe);
+    return probe && during == before + 1 && CountGdiObjects() == before;
+}
+
+}  // namespace
+
+bool GdiObjectsObservable()
+{
+    static const bool observable = GdiCountSeesABitmap();
+    return observable;
+}
+
 Resources Resources::Now()
 {
     Resources r;
     r.handles = testing_support::CountProcessHandles();
-    r.gdiObjects = CountGdiObjects();
+    r.gdiObjects = GdiObjectsObservable() ? CountGdiObjects() : 0;
     r.privateBytes = testing_support::PrivateBytes();
     return r;
 }
 
 std::string Describe(const Resources& r)
 {
-    return std::to_string(r.handles) + " handles, " + std::to_string(r.gdiObjects) + " GDI objects, "
-        + std::to_string(r.privateBytes / 1024) + " KiB private";
+    const std::string gdi =
+        GdiObjectsObservable() ? std::to_string(r.gdiObjects) + " GDI objects" : "GDI objects not observable";
+    return std::to_string(r.handles) + " handles, " + gdi + ", " + std::to_string(r.privateBytes / 1024)
+        + " KiB private";
 }
 
 std::vector<uint8_t> BitmapBytes(HBITMAP bitmap, LONG& width, LONG& height)

@@ -48,13 +48,19 @@ long CountFrom(const char* variable, long fallback);
 // process and leaves the owner 0.
 size_t CountGdiObjects();
 
+// Whether CountGdiObjects sees a bitmap come and go in this process (tried once). Where it does
+// not, equal GDI figures would prove nothing: the tests then compare them not at all, say so in
+// their output, and rely on what they can observe (handles, private memory, DllCanUnloadNow).
+bool GdiObjectsObservable();
+
 struct Resources {
     size_t handles = 0;
-    size_t gdiObjects = 0;
+    size_t gdiObjects = 0;  // 0 where GDI objects are not observable
     uint64_t privateBytes = 0;
 
     static Resources Now();
 };
+// "<n> handles, <n> GDI objects, <n> KiB private", or "GDI objects not observable" in the middle.
 std::string Describe(const Resources& r);
 
 // The pixel memory of a 32-bit DIB section and its size; empty if it is not one.

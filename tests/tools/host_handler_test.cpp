@@ -17,33 +17,16 @@ using tool_testing::Narrow;
 using tool_testing::ProcessResult;
 using tool_testing::Quote;
 
-const wchar_t kClassesKey[] = L"Software\\Classes\\";
 const wchar_t kBinding[] = L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
 const wchar_t kFakeHandler[] = L"{0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D10}";
 const wchar_t kNoFileInit[] = L"{0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D11}";
 
-void SetValue(const std::wstring& subkey, const wchar_t* name, const std::wstring& text)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
 void RegisterClass(const std::wstring& extension, const std::wstring& clsid)
 {
-    SetValue(extension + kBinding, nullptr, clsid);
-    SetValue(L"CLSID\\" + clsid + L"\\InprocServer32", nullptr, testing_support::TestDir() + L"\\fakehandler.dll");
-    SetValue(L"CLSID\\" + clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-}
-
-void DeleteClassesTree(const std::wstring& subkey)
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str());
+    const std::wstring server = L"CLSID\\" + clsid + L"\\InprocServer32";
+    ASSERT_TRUE(tool_testing::SetClassesText(extension + kBinding, nullptr, clsid, tool_testing::kBindingView));
+    ASSERT_TRUE(tool_testing::SetClassesText(server, nullptr, testing_support::TestDir() + L"\\fakehandler.dll"));
+    ASSERT_TRUE(tool_testing::SetClassesText(server, L"ThreadingModel", L"Apartment"));
 }
 
 std::wstring Docs()
@@ -61,10 +44,10 @@ protected:
 
     static void TearDownTestSuite()
     {
-        DeleteClassesTree(L".torvfake");
-        DeleteClassesTree(L".torvnoinit");
-        DeleteClassesTree(std::wstring(L"CLSID\\") + kFakeHandler);
-        DeleteClassesTree(std::wstring(L"CLSID\\") + kNoFileInit);
+        tool_testing::DeleteClassesTree(L".torvfake", tool_testing::kBindingView);
+        tool_testing::DeleteClassesTree(L".torvnoinit", tool_testing::kBindingView);
+        tool_testing::DeleteClassesTree(std::wstring(L"CLSID\\") + kFakeHandler);
+        tool_testing::DeleteClassesTree(std::wstring(L"CLSID\\") + kNoFileInit);
     }
 
     // Writes the document telling the handler what to do and runs the host on it.

@@ -15,7 +15,6 @@ namespace {
 using tool_testing::Narrow;
 using tool_testing::Quote;
 
-const wchar_t kClassesKey[] = L"Software\\Classes\\";
 const wchar_t kBinding[] = L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
 
 // Classes that no DLL in this build provides.
@@ -23,34 +22,6 @@ const wchar_t kMissingDllClass[] = L"{0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D01}";
 const wchar_t kNotADllClass[] = L"{0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D02}";
 const wchar_t kForeignClass[] = L"{0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D03}";
 const wchar_t kUnregisteredClass[] = L"{0D6B2E51-7C1A-4C55-9E0A-5A3F1B7C9D04}";
-
-void SetDefaultValue(const std::wstring& subkey, const std::wstring& text)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-void SetThreadingModel(const std::wstring& clsid, const std::wstring& model)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (kClassesKey + (L"CLSID\\" + clsid + L"\\InprocServer32")).c_str(), 0,
-                            KEY_WRITE, &key),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model.c_str()),
-                   static_cast<DWORD>((model.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-void DeleteClassesTree(const std::wstring& subkey)
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str());
-}
 
 std::wstring Docs()
 {
@@ -85,24 +56,35 @@ protected:
     {
         tool_testing::WriteFileBytes(NotADll(), "This is text, not a library.\n");
         for (const Binding& binding : kBindings) {
-            SetDefaultValue(std::wstring(binding.extension) + kBinding, binding.clsid);
+            ASSERT_TRUE(tool_testing::SetClassesText(std::wstring(binding.extension) + kBinding, nullptr, binding.clsid,
+                                                     tool_testing::kBindingView));
         }
-        SetDefaultValue(std::wstring(L"CLSID\\") + kMissingDllClass + L"\\InprocServer32", MissingDll());
-        SetDefaultValue(std::wstring(L"CLSID\\") + kNotADllClass + L"\\InprocServer32", NotADll());
-        SetThreadingModel(kMissingDllClass, L"Apartment");
-        SetThreadingModel(kNotADllClass, L"Apartment");
-        // A real thumbnail server, asked for a class it does not have; registered without a model.
-        SetDefaultValue(std::wstring(L"CLSID\\") + kForeignClass + L"\\InprocServer32",
-                        tool_testing::BinDir() + L"\\torvthumb.dll");
+        const struct {
+            const wchar_t* clsid;
+            std::wstring dll;
+            const wchar_t* threadingModel;  // none when null
+        } servers[] = {
+            {kMissingDllClass, MissingDll(), L"Apartment"},
+            {kNotADllClass, NotADll(), L"Apartment"},
+            // A real thumbnail server, asked for a class it does not have; registered without a model.
+            {kForeignClass, tool_testing::BinDir() + L"\\torvthumb.dll", nullptr},
+        };
+        for (const auto& server : servers) {
+            const std::wstring key = std::wstring(L"CLSID\\") + server.clsid + L"\\InprocServer32";
+            ASSERT_TRUE(tool_testing::SetClassesText(key, nullptr, server.dll));
+            if (server.threadingModel) {
+                ASSERT_TRUE(tool_testing::SetClassesText(key, L"ThreadingModel", server.threadingModel));
+            }
+        }
     }
 
     static void TearDownTestSuite()
     {
         for (const Binding& binding : kBindings) {
-            DeleteClassesTree(binding.extension);
+            tool_testing::DeleteClassesTree(binding.extension, tool_testing::kBindingView);
         }
         for (const wchar_t* clsid : {kMissingDllClass, kNotADllClass, kForeignClass}) {
-            DeleteClassesTree(std::wstring(L"CLSID\\") + clsid);
+            tool_testing::DeleteClassesTree(std::wstring(L"CLSID\\") + clsid);
         }
     }
 

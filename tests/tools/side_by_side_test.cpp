@@ -17,7 +17,7 @@ using tool_testing::Quote;
 const wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
 const wchar_t kBindingKey[] = L"Software\\Classes\\.pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
 // Where 64-bit Windows keeps the 32-bit view of the user's classes. Wine gives a 32-bit view only
-// below keys that have this subkey, and a new prefix's user classes have none.
+// below keys that have this subkey; cmake/wine-prefix.sh gives every prefix one.
 const wchar_t kWow6432Node[] = L"Software\\Classes\\Wow6432Node";
 
 struct Bitness {
@@ -61,12 +61,7 @@ protected:
         m_x86 = {"x86", SystemDirectory(GetSystemWow64DirectoryW) + L"\\regsvr32.exe",
                  m_folder + L"\\torvthumb32.dll", x86Bin + L"\\thumbhost.exe"};
 
-        m_madeWow6432Node = !KeyExists(kWow6432Node, KEY_WOW64_64KEY);
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kWow6432Node, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        ASSERT_TRUE(KeyExists(kWow6432Node, KEY_WOW64_64KEY)) << "the prefix has no 32-bit view of the user's classes";
     }
 
     void TearDown() override
@@ -75,9 +70,6 @@ protected:
             if (!bitness->regsvr32.empty()) {
                 Regsvr32(*bitness, L"/u /s");
             }
-        }
-        if (m_madeWow6432Node) {
-            RegDeleteKeyExW(HKEY_CURRENT_USER, kWow6432Node, KEY_WOW64_64KEY, 0);
         }
     }
 
@@ -120,26 +112,38 @@ protected:
     std::wstring m_folder;
     Bitness m_x64;
     Bitness m_x86;
-    bool m_madeWow6432Node = false;
 };
 
 TEST_F(SideBySide, EachBitnessWorksUntilItIsUnregistered)
 {
-    ASSERT_EQ(Regsvr32(m_x64, L"/s"), 0u);
-    ASSERT_EQ(Regsvr32(m_x86, L"/s"), 0u);
-    ExpectThumbnailThrough(m_x64);
-    ExpectThumbnailThrough(m_x86);
+    const struct {
+        const char* name;
+        const Bitness* first;  // unregistered while the other stays
+        const Bitness* last;
+    } orders[] = {
+        {"x86 unregistered first", &m_x86, &m_x64},
+        {"x64 unregistered first", &m_x64, &m_x86},
+    };
+    for (const auto& order : orders) {
+        SCOPED_TRACE(order.name);
+        ASSERT_EQ(Regsvr32(m_x64, L"/s"), 0u);
+        ASSERT_EQ(Regsvr32(m_x86, L"/s"), 0u);
+        ExpectThumbnailThrough(m_x64);
+        ExpectThumbnailThrough(m_x86);
 
-    // The 64-bit registration still needs the shared binding.
-    ASSERT_EQ(Regsvr32(m_x86, L"/u /s"), 0u);
-    ExpectThumbnailThrough(m_x64);
-    ExpectNoThumbnailThrough(m_x86, "REGDB_E_CLASSNOTREG");
+        // The registration that stays still needs the shared binding.
+        ASSERT_EQ(Regsvr32(*order.first, L"/u /s"), 0u);
+        ExpectThumbnailThrough(*order.last);
+        ExpectNoThumbnailThrough(*order.first, "REGDB_E_CLASSNOTREG");
 
-    ASSERT_EQ(Regsvr32(m_x64, L"/u /s"), 0u);
-    ExpectNoThumbnailThrough(m_x64, "HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION)");
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        EXPECT_FALSE(KeyExists(kClassKey, view)) << "view " << view;
-        EXPECT_FALSE(KeyExists(kBindingKey, view)) << "view " << view;
+        ASSERT_EQ(Regsvr32(*order.last, L"/u /s"), 0u);
+        for (const Bitness* bitness : {&m_x64, &m_x86}) {
+            ExpectNoThumbnailThrough(*bitness, "HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION)");
+        }
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            EXPECT_FALSE(KeyExists(kClassKey, view)) << "view " << view;
+            EXPECT_FALSE(KeyExists(kBindingKey, view)) << "view " << view;
+        }
     }
 }
 

@@ -1,7 +1,8 @@
 // The whole path under Wine, as the README's main command takes it: torvthumb.dll registered with
 // regsvr32, then the host on the sample documents through the registered DLL and the renderer, PNGs
 // and a contact sheet out. Unregistered again at the end. That the PNGs show the pages is checked
-// against the engine's native rendering in tests/torvview/reference_test.py.
+// against the engine's native rendering in tests/torvview/reference_test.py. In the x86 tree the
+// library is the 32-bit one and the renderer beside it the one 64-bit TorvView.exe, as installed.
 #include "support/test_support.h"
 #include "tools/tool_support.h"
 
@@ -18,7 +19,7 @@ using tool_testing::LineStartingWith;
 using tool_testing::ProcessResult;
 using tool_testing::Quote;
 
-const wchar_t kBindingKey[] = L"Software\\Classes\\.pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+const wchar_t kBindingKey[] = L".pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
 const wchar_t kClsid[] = L"{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
 
 constexpr DWORD kPaper = 0xFFFFFFFFu;
@@ -26,12 +27,7 @@ constexpr DWORD kPaper = 0xFFFFFFFFu;
 // The binding's class identifier in the per-user classes, or empty.
 std::wstring RegisteredBinding()
 {
-    wchar_t text[64] = {};
-    DWORD size = sizeof(text);
-    if (RegGetValueW(HKEY_CURRENT_USER, kBindingKey, nullptr, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    return text;
+    return tool_testing::ClassesText(kBindingKey, nullptr, tool_testing::kBindingView);
 }
 
 DWORD Regsvr32(const std::wstring& flags)
@@ -68,6 +64,8 @@ class ThumbnailsEndToEndTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        // As installed, whichever the bitness: the one 64-bit renderer beside the library.
+        ASSERT_TRUE(tool_testing::FileExists(tool_testing::ViewerPath())) << "the x64 build puts it there";
         ASSERT_EQ(Regsvr32(L"/s"), 0u);
         ASSERT_EQ(RegisteredBinding(), kClsid);
     }

@@ -1,6 +1,7 @@
 // Helpers for the tests of the tools.
 #include "tools/tool_support.h"
 
+#include "module/unique_resource.h"
 #include "support/test_support.h"
 
 #include <wincodec.h>
@@ -10,6 +11,8 @@ namespace tool_testing {
 namespace {
 
 constexpr DWORD kRunTimeoutMs = 60000;
+
+const std::wstring kClassesKey = L"Software\\Classes\\";
 
 template <typename T>
 class ComRef {
@@ -109,6 +112,45 @@ std::wstring DocumentsDir()
 std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result)
 {
     return L"--thumb " + Quote(document) + L" " + size + L" " + Quote(result);
+}
+
+bool SetClassesText(const std::wstring& subkey, const wchar_t* name, const std::wstring& text, REGSAM view)
+{
+    UniqueHKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                        key.put(), nullptr)
+        != ERROR_SUCCESS) {
+        return false;
+    }
+    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)))
+           == ERROR_SUCCESS;
+}
+
+std::wstring ClassesText(const std::wstring& subkey, const wchar_t* name, REGSAM view)
+{
+    UniqueHKey key;
+    wchar_t text[MAX_PATH] = {};
+    DWORD size = sizeof(text);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str(), 0, KEY_QUERY_VALUE | view, key.put())
+            != ERROR_SUCCESS
+        || RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    return text;
+}
+
+void DeleteClassesTree(const std::wstring& subkey, REGSAM view)
+{
+    {
+        UniqueHKey key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str(), 0, KEY_ALL_ACCESS | view, key.put())
+            != ERROR_SUCCESS) {
+            return;
+        }
+        RegDeleteTreeW(key.get(), nullptr);
+    }
+    RegDeleteKeyExW(HKEY_CURRENT_USER, (kClassesKey + subkey).c_str(), view, 0);
 }
 
 std::wstring Quote(const std::wstring& text)

@@ -20,6 +20,21 @@ std::wstring DocumentsDir();
 // The renderer's thumbnail mode: --thumb "<document>" <size> "<result file>".
 std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result);
 
+// The registry view of the file extensions' thumbnail bindings under HKCU\Software\Classes. On
+// 64-bit Windows both bitnesses share them and only CLSID has a 32-bit view of its own; Wine gives
+// a 32-bit process its own copy of everything there, so bindings go through the 64-bit view, which
+// on Windows is the shared key, as the libraries and the host address them.
+constexpr REGSAM kBindingView = KEY_WOW64_64KEY;
+
+// Stores REG_SZ text (nullptr names the default value) under HKCU\Software\Classes\<subkey> in the
+// given view, the process's own by default, creating the key; false when it cannot be created.
+bool SetClassesText(const std::wstring& subkey, const wchar_t* name, const std::wstring& text, REGSAM view = 0);
+// The text of such a value; empty when the key or value is missing, or holds MAX_PATH characters or
+// more.
+std::wstring ClassesText(const std::wstring& subkey, const wchar_t* name, REGSAM view = 0);
+// Deletes HKCU\Software\Classes\<subkey> with everything below it, in the given view.
+void DeleteClassesTree(const std::wstring& subkey, REGSAM view = 0);
+
 // "\"text\"": every path the tests pass may hold spaces.
 std::wstring Quote(const std::wstring& text);
 

@@ -68,7 +68,7 @@ def event(line, document_name, result_name):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--wine-loader", required=True)
+    parser.add_argument("--wine-loaders", required=True, help="cmake/wine-loaders.sh, which names the 64-bit loader")
     parser.add_argument("--wineprefix", required=True)
     parser.add_argument("--viewer", required=True, help="TorvView.exe")
     args = parser.parse_args()
@@ -84,7 +84,7 @@ def main():
         # A file rather than a pipe: a Wine service started on the way would hold a pipe open.
         with open(trace, "wb") as err:
             run = subprocess.run(
-                [args.wine_loader, args.viewer, "--thumb", windows_path(document), "64", windows_path(result)],
+                ["sh", "-c", '. "$0"; exec "$wine64" "$@"', args.wine_loaders, args.viewer, "--thumb", windows_path(document), "64", windows_path(result)],
                 env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err, timeout=120)
         with open(trace, encoding="utf-8", errors="replace") as f:
             events = [e for e in (event(line, "confined-header.pdf", "confined-result.tmp") for line in f) if e]
