@@ -3,12 +3,13 @@
 # included, and the engine's Debian source packages (.dsc, original and Debian tarballs) as
 # third_party/fetch-sources downloaded them.
 #
-# cmake -DSOURCE_DIR=... -DOUTFILE=... -P make-source-archive.cmake
+# cmake -DSOURCE_DIR=... -DOUTFILE=... -DSOURCE_DATE_EPOCH=... -P make-source-archive.cmake
 cmake_minimum_required(VERSION 3.20)
 
 find_program(GIT git)
-if(NOT GIT)
-    message(FATAL_ERROR "source archive: git is needed to list the repository's files")
+find_program(TAR tar)
+if(NOT GIT OR NOT TAR)
+    message(FATAL_ERROR "source archive: git lists the repository's files and GNU tar packs them")
 endif()
 execute_process(COMMAND ${GIT} ls-files WORKING_DIRECTORY ${SOURCE_DIR}
                 OUTPUT_VARIABLE tracked RESULT_VARIABLE status)
@@ -28,8 +29,11 @@ get_filename_component(dir ${OUTFILE} DIRECTORY)
 file(MAKE_DIRECTORY ${dir})
 string(REPLACE ";" "\n" list "${files}")
 file(WRITE ${OUTFILE}.list "${list}\n")
-# Uncompressed: the Debian tarballs are compressed already.
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${OUTFILE} --files-from=${OUTFILE}.list
+# Uncompressed: the Debian tarballs are compressed already. The same bytes from every checkout of
+# one commit: names in order, the commit's time, no owner, and the modes git knows (644 or 755).
+execute_process(COMMAND ${TAR} --create --file=${OUTFILE} --files-from=${OUTFILE}.list --format=gnu
+                        --sort=name --mtime=@${SOURCE_DATE_EPOCH} --owner=0 --group=0 --numeric-owner
+                        --mode=u+rw,go-w,a+rX --no-recursion
                 WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE status)
 file(REMOVE ${OUTFILE}.list)
 if(NOT status EQUAL 0)

@@ -7,6 +7,9 @@ Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
+; The installed files get the time they are installed, not the build's, so that two builds of one
+; commit make the same installer.
+SetDateSave off
 
 !include "${TORV_VERSION_NSH}"
 !include "${TORV_PAYLOAD_NSH}"
