@@ -31,9 +31,9 @@ string(REPLACE ";" "\n" list "${files}")
 file(WRITE ${OUTFILE}.list "${list}\n")
 # Uncompressed: the Debian tarballs are compressed already. The same bytes from every checkout of
 # one commit: names in order, the commit's time, no owner, and the modes git knows (644 or 755).
-execute_process(COMMAND ${TAR} --create --file=${OUTFILE} --files-from=${OUTFILE}.list --format=gnu
-                        --sort=name --mtime=@${SOURCE_DATE_EPOCH} --owner=0 --group=0 --numeric-owner
-                        --mode=u+rw,go-w,a+rX --no-recursion
+execute_process(COMMAND ${TAR} --create --file=${OUTFILE} --format=gnu --sort=name
+                        --mtime=@${SOURCE_DATE_EPOCH} --owner=0 --group=0 --numeric-owner
+                        --mode=u+rw,go-w,a+rX --no-recursion --files-from=${OUTFILE}.list
                 WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE status)
 file(REMOVE ${OUTFILE}.list)
 if(NOT status EQUAL 0)
