@@ -1,17 +1,25 @@
 # Makes the installer at build time, because the licence files and the 32-bit DLL come from other
-# builds: checks the payload, writes the files it installs as NSIS macros (PAYLOAD_NSH) and as a
-# plain list (MANIFEST), and runs makensis when any input is newer than OUTFILE.
+# builds: checks the payload, writes the files it installs as NSIS macros (OUTFILE's stem + ".nsh")
+# and as a plain list (stem + ".files"), and runs makensis when any input is newer than OUTFILE.
+# With SIGN_P12 it first signs copies of both DLLs and the renderer (in OUTFILE's folder, under
+# stem + "-payload"), and makensis signs the uninstaller and the installer it writes: the password
+# is read from TORV_SIGN_PASSWORD by sign-pe.
 #
-# cmake -DMAKENSIS=... -DNSI=... -DVERSION_NSH=... -DOUTFILE=... -DPAYLOAD_NSH=... -DMANIFEST=...
-#       -DDLL64=... -DDLL32=... -DVIEWER=... -DLICENSE=... -DLICENSES_DIR=...
-#       [-DVERSION=x.y.z] -P make-installer.cmake
-cmake_minimum_required(VERSION 3.20)
+# cmake -DINPUTS=<stem>.inputs.cmake -DOUTFILE=... [-DSIGN_P12=CERT.p12] -P make-installer.cmake
+cmake_minimum_required(VERSION 3.21)
+
+# The paths and the version, written by the build (torv_add_installer).
+include("${INPUTS}")
 
 foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 VIEWER LICENSE LICENSES_DIR)
     if(NOT EXISTS "${${input}}")
         message(FATAL_ERROR "installer: ${input} \"${${input}}\" does not exist")
     endif()
 endforeach()
+get_filename_component(out_dir "${OUTFILE}" DIRECTORY)
+get_filename_component(stem "${OUTFILE}" NAME_WLE)
+set(PAYLOAD_NSH "${out_dir}/${stem}.nsh")
+set(MANIFEST "${out_dir}/${stem}.files")
 
 # Our own licence is a filled-in template: refuse one that still holds a blank of it.
 file(READ "${LICENSE}" text)
@@ -23,8 +31,35 @@ foreach(blank "<year>" "[year]" "[yyyy]" "<copyright holders>" "[fullname]" "<na
 endforeach()
 
 # Install names and their sources, in the order the installer places them.
-set(names torvthumb.dll torvthumb32.dll TorvView.exe LICENSE)
-set(sources "${DLL64}" "${DLL32}" "${VIEWER}" "${LICENSE}")
+set(program_names torvthumb.dll torvthumb32.dll TorvView.exe)
+set(programs "${DLL64}" "${DLL32}" "${VIEWER}")
+
+# A copy of each program under its install name, signed; the unsigned build's files stay as they are.
+function(sign_copies out)
+    if(NOT DEFINED ENV{TORV_SIGN_PASSWORD})
+        message(FATAL_ERROR "installer: set TORV_SIGN_PASSWORD to the password of ${SIGN_P12} (empty if it has none)")
+    endif()
+    set(ENV{TORV_SIGN_P12} "${SIGN_P12}")
+    set(ENV{SOURCE_DATE_EPOCH} "${SOURCE_DATE_EPOCH}")
+    set(dir "${out_dir}/${stem}-payload")
+    file(REMOVE_RECURSE "${dir}")
+    file(MAKE_DIRECTORY "${dir}")
+    set(signed "")
+    foreach(name program IN ZIP_LISTS program_names programs)
+        file(COPY_FILE "${program}" "${dir}/${name}")
+        execute_process(COMMAND "${SIGN_PE}" "${dir}/${name}" RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+            message(FATAL_ERROR "installer: cannot sign ${dir}/${name}")
+        endif()
+        list(APPEND signed "${dir}/${name}")
+    endforeach()
+    set(${out} "${signed}" PARENT_SCOPE)
+endfunction()
+if(SIGN_P12)
+    sign_copies(programs)
+endif()
+set(names ${program_names} LICENSE)
+set(sources ${programs} "${LICENSE}")
 
 file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE "${LICENSES_DIR}" "${LICENSES_DIR}/*")
 list(SORT entries)
@@ -85,7 +120,7 @@ write_if_changed("${PAYLOAD_NSH}" "${nsh}")
 write_if_changed("${MANIFEST}" "${manifest}")
 
 set(stale FALSE)
-foreach(input "${NSI}" "${VERSION_NSH}" "${PAYLOAD_NSH}" "${CMAKE_CURRENT_LIST_FILE}" ${sources})
+foreach(input "${NSI}" "${VERSION_NSH}" "${INPUTS}" "${PAYLOAD_NSH}" "${CMAKE_CURRENT_LIST_FILE}" ${sources})
     if(NOT EXISTS "${OUTFILE}" OR "${input}" IS_NEWER_THAN "${OUTFILE}")
         set(stale TRUE)
     endif()
@@ -98,7 +133,9 @@ set(defines "-DTORV_VERSION_NSH=${VERSION_NSH}" "-DTORV_PAYLOAD_NSH=${PAYLOAD_NS
 if(VERSION)
     list(APPEND defines "-DTORV_VERSION=${VERSION}")
 endif()
-get_filename_component(out_dir "${OUTFILE}" DIRECTORY)
+if(SIGN_P12)
+    list(APPEND defines "-DTORV_SIGN_PE=${SIGN_PE}")
+endif()
 file(MAKE_DIRECTORY "${out_dir}")
 # -WX: a warning (an unused function, a missing file) fails the build.
 execute_process(COMMAND "${MAKENSIS}" -V2 -WX ${defines} "${NSI}"

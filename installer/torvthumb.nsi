@@ -1,7 +1,8 @@
 ; The per-user installer: both thumbnail handler DLLs, the renderer and the licences in one folder
 ; under %LOCALAPPDATA%\Programs, registered for the current user through the DLLs' own
 ; DllRegisterServer. No administrator rights. Made by installer/make-installer.cmake, which defines
-; TORV_VERSION_NSH, TORV_PAYLOAD_NSH and TORV_OUTFILE (and TORV_VERSION to override the version).
+; TORV_VERSION_NSH, TORV_PAYLOAD_NSH and TORV_OUTFILE (TORV_VERSION to override the version, and
+; TORV_SIGN_PE, the signing script, for a signed installer).
 Unicode true
 Target amd64-unicode
 ManifestDPIAware true
@@ -45,6 +46,11 @@ SetDateSave off
 
 Name "${PRODUCT} ${TORV_VERSION}"
 OutFile "${TORV_OUTFILE}"
+!ifdef TORV_SIGN_PE
+  ; The uninstaller is signed before it is packed, so that the one the installer writes is signed too.
+  !uninstfinalize '"${TORV_SIGN_PE}" "%1"' = 0
+  !finalize '"${TORV_SIGN_PE}" "%1"' = 0
+!endif
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 BrandingText "${PRODUCT} ${TORV_VERSION}"
 ShowInstDetails show
