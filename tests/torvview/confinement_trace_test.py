@@ -80,7 +80,10 @@ def main():
         with open(document, "wb") as f:
             f.write(b"%PDF-")
         open(result, "wb").close()
-        env = dict(os.environ, WINEPREFIX=args.wineprefix, WINEDEBUG="+relay")
+        # Wine's own fonts only, as for every program in the build's prefix: shown the machine's fonts,
+        # Wine would list them in the prefix's font list for good.
+        fonts = os.path.join(os.path.dirname(os.path.abspath(args.wine_loaders)), "wine-fonts.conf")
+        env = dict(os.environ, WINEPREFIX=args.wineprefix, WINEDEBUG="+relay", FONTCONFIG_FILE=fonts)
         # A file rather than a pipe: a Wine service started on the way would hold a pipe open.
         with open(trace, "wb") as err:
             run = subprocess.run(
