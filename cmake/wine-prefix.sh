@@ -11,9 +11,9 @@ export FONTCONFIG_FILE
 
 . "$(dirname "$0")/wine-loaders.sh"
 
-# The imaging library's class: present only once the prefix's machine registry is complete. A
-# prefix whose first set-up was cut short has a system.reg without it, and is set up again.
-wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}'
+# The imaging library's class with its server: present only once the prefix's machine registry is
+# complete. A prefix whose first set-up was cut short has a system.reg without it, and is set up again.
+wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}\InprocServer32'
 
 # Where 64-bit Windows keeps the 32-bit view of the user's classes. Wine gives 32-bit processes a
 # view of their own only below a key that has a Wow6432Node subkey, and makes this one only for the
