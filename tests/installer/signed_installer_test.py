@@ -22,6 +22,11 @@ PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "TorvView.exe"]
 EXPECTED_SIZE = (181, 256)  # report.pdf at the host's default size
 
 
+def windows_path(path):
+    """Wine's drive Z: is the Unix root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def run(command, **kwargs):
     return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs)
 
@@ -134,8 +139,8 @@ def main():
                     checks.expect(a.read() == b.read(), f"the installed {name} is not the signed one")
 
         out = os.path.join(args.work, "thumbnails")
-        host = run([args.wine_run, args.host, "--verbose", "--out", "Z:" + out.replace("/", "\\"),
-                    "Z:" + os.path.abspath(args.sample).replace("/", "\\")], timeout=300)
+        host = run([args.wine_run, args.host, "--verbose", "--out", windows_path(out), windows_path(args.sample)],
+                   timeout=300)
         checks.expect(host.returncode == 0, f"the host made no thumbnail ({host.returncode}):\n{host.stdout}")
         checks.expect("\\Programs\\TorvThumb\\torvthumb.dll" in host.stdout,
                       f"the thumbnail was not made by the installed DLL:\n{host.stdout}")
