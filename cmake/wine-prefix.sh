@@ -1,7 +1,8 @@
 #!/bin/sh
 # Starts (start) or stops (stop) the private Wine prefix that the tests run in; "start PREFIX 32"
 # also proves that 32-bit programs run in it. "fresh" makes the prefix anew before starting it, for
-# tests that must begin from a profile that no earlier run has touched.
+# tests that must begin from a profile that no earlier run has touched. "report" prints the imaging
+# library's registration as the prefix last saved it, without starting Wine.
 # One persistent wineserver serves the whole test run, so each program starts in a fraction of a second.
 set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
@@ -13,7 +14,8 @@ export FONTCONFIG_FILE
 
 # The imaging library's class with its server: present only once the prefix's machine registry is
 # complete. A prefix whose first set-up was cut short has a system.reg without it, and is set up again.
-wic_class='HKLM\Software\Classes\CLSID\{cacaf262-9370-4615-a13b-9f5539da4c0a}\InprocServer32'
+wic_clsid='{cacaf262-9370-4615-a13b-9f5539da4c0a}'
+wic_class="HKLM\\Software\\Classes\\CLSID\\$wic_clsid\\InprocServer32"
 
 # Where 64-bit Windows keeps the 32-bit view of the user's classes. Wine gives 32-bit processes a
 # view of their own only below a key that has a Wow6432Node subkey, and makes this one only for the
@@ -87,9 +89,14 @@ case "$1" in
         || { echo "32-bit programs do not run in the Wine prefix $WINEPREFIX" >&2; exit 1; }
     fi
     ;;
+  report)
+    # system.reg doubles each backslash of a key name.
+    grep -i -A2 -F "[Software\\\\Classes\\\\CLSID\\\\$wic_clsid" "$WINEPREFIX/system.reg" 2>/dev/null \
+        || echo "  (not in $WINEPREFIX/system.reg)"
+    ;;
   stop)
     # The server saves the registry when it is asked to stop.
     wineserver -k >/dev/null 2>&1 || true
     ;;
-  *) echo "usage: $0 start|fresh|stop PREFIX [32]" >&2; exit 2 ;;
+  *) echo "usage: $0 start|fresh|stop|report PREFIX [32]" >&2; exit 2 ;;
 esac
