@@ -4,9 +4,9 @@
 // ratio's two figures are those of the round whose ratio is the median one.
 //
 // Usage: torvbench [--quick]   (run by scripts/benchmark; --quick takes fewer repetitions)
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "support/private_bytes.h"
-#include "thumbnail/result_file.h"
+#include "shared/result_file.h"
 
 #include <windows.h>
 #include <psapi.h>

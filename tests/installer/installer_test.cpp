@@ -2,7 +2,7 @@
 // the installed DLLs and renderer (through the 32-bit DLL too where the prefix runs 32-bit
 // programs), upgrades over an earlier build while its DLL is loaded, and uninstalls that leave the
 // user's registry and local application data as they were.
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "support/test_support.h"
 #include "tools/tool_support.h"
 

@@ -1,7 +1,7 @@
 // Helpers shared by the test programs.
 #include "support/test_support.h"
 
-#include "module/torvthumb.h"
+#include "shared/module_file.h"
 
 #include <winternl.h>
 
@@ -146,7 +146,7 @@ void SetRenderCommandRaw(DWORD type, const void* data, DWORD byteCount)
         memcpy(buffer.data(), data, byteCount);
     }
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, ClassKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+    RegCreateKeyExW(HKEY_CURRENT_USER, RenderCommandClassKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                     &key, nullptr);
     RegSetValueExW(key, L"RenderCommand", 0, type, buffer.data(), byteCount);
     RegCloseKey(key);
@@ -160,7 +160,7 @@ void SetRenderCommand(const std::wstring& text)
 void RemoveRenderCommand()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, ClassKeyPath().c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RenderCommandClassKey().c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueW(key, L"RenderCommand");
         RegCloseKey(key);
     }

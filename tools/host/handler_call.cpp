@@ -1,7 +1,7 @@
 // The handler's life in the host, one function per step.
 #include "tools/host/handler_call.h"
 
-#include "tools/host/com_ptr.h"
+#include "shared/com_ptr.h"
 #include "tools/host/hresult_text.h"
 
 #include <shobjidl.h>

@@ -3,7 +3,7 @@
 // unload the DLL if it says it may.
 #pragma once
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "tools/host/handler_registry.h"
 #include "tools/host/step_result.h"
 

@@ -1,7 +1,7 @@
 // Registry look-up of thumbnail handlers: extension binding, then the class's in-process server.
 #include "tools/host/handler_registry.h"
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 
 #include <objbase.h>
 
