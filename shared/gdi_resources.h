@@ -1,4 +1,4 @@
-// Owners for the GDI objects the host draws with, in the style of shared/unique_resource.h.
+// Owners for the GDI objects the pane and the host draw with, in the style of shared/unique_resource.h.
 #pragma once
 
 #include "shared/unique_resource.h"
