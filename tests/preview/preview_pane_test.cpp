@@ -282,4 +282,197 @@ TEST_F(PaneTest, TheWindowAnswersWhileTheRendererWorksOnABomb)
     EXPECT_EQ(LiveChildren(), 1) << "answered before the render ended";
 }
 
+enum class Source { Path, FileStream, ApartmentStream };
+
+TEST_F(PaneTest, StreamsShowWhatThePathShows)
+{
+    const std::wstring document = WriteDocument(L"two.pdf", "pages 2 595 842\n");
+    struct Case {
+        const char* name;
+        Source source;
+    };
+    const Case cases[] = {
+        {"the path", Source::Path},
+        {"a stream on the file", Source::FileStream},
+        {"a stream that only its own thread may call", Source::ApartmentStream},
+    };
+    std::vector<Pixels> shown;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PaneHost host(500, 700);
+        ComPtr<IPreviewHandler> handler = NewHandler();
+        switch (c.source) {
+        case Source::Path:
+            ASSERT_EQ(InitializeWithFile(handler.get(), document), S_OK);
+            break;
+        case Source::FileStream:
+            ASSERT_EQ(InitializeWithStream(handler.get(), FileStream(document).get()), S_OK);
+            break;
+        case Source::ApartmentStream:
+            ASSERT_EQ(InitializeWithStream(handler.get(), ApartmentStream("pages 2 595 842\n").get()), S_OK);
+            break;
+        }
+        ASSERT_EQ(host.Attach(handler.get()), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
+        Pixels pixels;
+        ASSERT_EQ(host.Capture(pixels, true), S_OK);
+        const int pageWidth = PageWidthFor(Client(host.View()).right);
+        EXPECT_TRUE(HoldsPage(pixels, kPageMargin, kPageMargin, 1, pageWidth, 0,
+                              static_cast<int>(PageHeightForWidth(595.0f, 842.0f, pageWidth))));
+        shown.push_back(std::move(pixels));
+        host.Detach();
+        EXPECT_EQ(PreviewFilesLeft(), std::vector<std::wstring>()) << "the stream's copy went with Unload";
+    }
+    EXPECT_TRUE(shown[1].bgra == shown[0].bgra);
+    EXPECT_TRUE(shown[2].bgra == shown[0].bgra);
+}
+
+TEST_F(PaneTest, AStreamThatCannotBeCopiedShowsWhy)
+{
+    struct Case {
+        const char* name;
+        long long statSize;
+        bool failReads;
+        PreviewError error;
+    };
+    const Case cases[] = {
+        {"larger than the limit", static_cast<long long>(kMaxStreamBytes) + 1, false, PreviewError::StreamTooLarge},
+        {"reads fail", -1, true, PreviewError::StreamUnreadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PageLog log;
+        PaneHost host(500, 400);
+        ComPtr<IPreviewHandler> handler = NewHandler();
+        ASSERT_EQ(InitializeWithStream(handler.get(), ApartmentStream("pages 1 612 792\n", c.statSize, c.failReads).get()),
+                  S_OK);
+        ASSERT_EQ(host.Attach(handler.get()), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
+        wchar_t text[256] = {};
+        GetWindowTextW(host.View(), text, 256);
+        EXPECT_STREQ(text, DocumentErrorText(c.error));
+        EXPECT_TRUE(log.Lines().empty()) << "no renderer was started";
+        host.Detach();
+    }
+}
+
+std::wstring LocalLowTemp()
+{
+    wchar_t* localLow = nullptr;
+    SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &localLow);
+    const std::wstring path = std::wstring(localLow ? localLow : L"") + L"\\Temp";
+    CoTaskMemFree(localLow);
+    return path;
+}
+
+// The directory of every quoted path of a command line after its program's.
+std::vector<std::wstring> QuotedDirectories(const std::wstring& commandLine)
+{
+    std::vector<std::wstring> directories;
+    size_t open = commandLine.find(L'"', commandLine.find(L'"', 1) + 1);
+    while (open != std::wstring::npos) {
+        const size_t close = commandLine.find(L'"', open + 1);
+        const std::wstring path = commandLine.substr(open + 1, close - open - 1);
+        directories.push_back(path.substr(0, path.find_last_of(L'\\')));
+        open = commandLine.find(L'"', close + 1);
+    }
+    return directories;
+}
+
+TEST_F(PaneTest, TemporaryFilesGoWhereTheProcessMayWrite)
+{
+    struct Case {
+        const char* name;
+        DWORD level;
+        std::wstring directory;
+    };
+    const Case cases[] = {
+        {"at Low integrity, as in the Shell's preview surrogate", SECURITY_MANDATORY_LOW_RID, LocalLowTemp()},
+        {"at Medium integrity", SECURITY_MANDATORY_MEDIUM_RID, TempDir()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OverrideIntegrityLevel(c.level);
+        const size_t before = PreviewFilesIn(LocalLowTemp()).size();
+        {
+            RecordRendererStart record;
+            PaneHost host(500, 400);
+            ComPtr<IPreviewHandler> handler = NewHandler();
+            ASSERT_EQ(InitializeWithStream(handler.get(), ApartmentStream("pages 1 612 792\n").get()), S_OK);
+            ASSERT_EQ(host.Attach(handler.get()), S_OK);
+            ASSERT_EQ(handler->DoPreview(), S_OK);
+            ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
+            RendererStart start;
+            ASSERT_TRUE(record.Read(start));
+            // The stream's copy, the result file and the page list.
+            const std::vector<std::wstring> directories = QuotedDirectories(start.commandLine);
+            ASSERT_EQ(directories.size(), 3u) << start.commandLine;
+            for (const std::wstring& directory : directories) {
+                EXPECT_EQ(lstrcmpiW(directory.c_str(), c.directory.c_str()), 0) << start.commandLine;
+            }
+            host.Detach();
+        }
+        EXPECT_EQ(PreviewFilesIn(LocalLowTemp()).size(), before) << "every file deleted";
+    }
+    OverrideIntegrityLevel(0);
+}
+
+TEST_F(PaneTest, TheVisualsColourThePaneAroundWhitePaper)
+{
+    PaneHost host(600, 500);
+    ComPtr<IPreviewHandler> handler = NewHandler();
+    ComPtr<IPreviewHandlerVisuals> visuals;
+    ASSERT_EQ(handler.As(visuals), S_OK);
+    ASSERT_EQ(visuals->SetBackgroundColor(RGB(10, 20, 30)), S_OK);
+    // Page 2 takes long: once in view, it is plain paper for a while.
+    ASSERT_EQ(InitializeWithFile(handler.get(), WriteDocument(L"slow-second.pdf", "pages 3 612 792\nsleep-page 2 8000\n")),
+              S_OK);
+    ASSERT_EQ(host.Attach(handler.get()), S_OK);
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
+    host.PressKey(VK_NEXT);
+    host.Pump(200);
+    Pixels pixels;
+    ASSERT_EQ(host.Capture(pixels, true), S_OK);
+    EXPECT_EQ(PixelAt(pixels, 2, 2), 0x0A141Eu) << "the background around the pages";
+    const RECT pane = Client(host.View());
+    // Page 2's slot in view: white paper, its pattern not there yet.
+    EXPECT_GT(CountColor(pixels, pane, 0xFFFFFF), static_cast<size_t>(pane.right) * 100);
+
+    // A later colour applies at once.
+    ASSERT_EQ(visuals->SetBackgroundColor(RGB(200, 100, 0)), S_OK);
+    host.Pump(0);
+    ASSERT_EQ(host.Capture(pixels, true), S_OK);
+    EXPECT_EQ(PixelAt(pixels, 2, 2), 0xC86400u);
+}
+
+TEST_F(PaneTest, TheVisualsFontAndTextColourWriteTheMessage)
+{
+    size_t ink[2] = {};
+    const LONG heights[] = {-12, -36};
+    for (int i = 0; i < 2; ++i) {
+        PaneHost host(600, 400);
+        ComPtr<IPreviewHandler> handler = NewHandler();
+        ComPtr<IPreviewHandlerVisuals> visuals;
+        ASSERT_EQ(handler.As(visuals), S_OK);
+        LOGFONTW font{};
+        font.lfHeight = heights[i];
+        font.lfWeight = FW_NORMAL;
+        lstrcpyW(font.lfFaceName, L"Tahoma");
+        ASSERT_EQ(visuals->SetFont(&font), S_OK);
+        ASSERT_EQ(visuals->SetTextColor(RGB(200, 0, 0)), S_OK);
+        ASSERT_EQ(InitializeWithFile(handler.get(), WriteDocument(L"locked.pdf", "exit 6\n")), S_OK);
+        ASSERT_EQ(host.Attach(handler.get()), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
+        Pixels pixels;
+        ASSERT_EQ(host.Capture(pixels, true), S_OK);
+        ink[i] = CountColor(pixels, Client(host.View()), 0xC80000);
+    }
+    EXPECT_GT(ink[0], 20u) << "the message in the text colour";
+    EXPECT_GT(ink[1], 3 * ink[0]) << "in the font given";
+}
+
 }  // namespace

@@ -9,6 +9,8 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <cstring>
 #include <sstream>
 
 namespace preview_testing {
@@ -49,6 +51,99 @@ ComPtr<IStream> FileStream(const std::wstring& path)
     ComPtr<IStream> stream;
     SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr,
                            stream.put());
+    return stream;
+}
+
+namespace {
+
+class MemoryStream final : public IStream {
+public:
+    MemoryStream(std::string bytes, long long statSize, bool failReads)
+        : m_bytes(std::move(bytes)), m_statSize(statSize), m_failReads(failReads)
+    {
+    }
+
+    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream)) {
+            *ppv = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
+    IFACEMETHODIMP_(ULONG) Release() override
+    {
+        const LONG count = InterlockedDecrement(&m_cRef);
+        if (count == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(count);
+    }
+
+    IFACEMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override
+    {
+        if (m_failReads) {
+            return STG_E_READFAULT;
+        }
+        const size_t count = std::min<size_t>(cb, m_bytes.size() - m_position);
+        memcpy(pv, m_bytes.data() + m_position, count);
+        m_position += count;
+        if (pcbRead) {
+            *pcbRead = static_cast<ULONG>(count);
+        }
+        return count == cb ? S_OK : S_FALSE;
+    }
+    IFACEMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    IFACEMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override
+    {
+        long long base = origin == STREAM_SEEK_SET ? 0
+                       : origin == STREAM_SEEK_CUR ? static_cast<long long>(m_position)
+                                                   : static_cast<long long>(m_bytes.size());
+        const long long target = base + move.QuadPart;
+        if (target < 0) {
+            return STG_E_INVALIDFUNCTION;
+        }
+        m_position = std::min<size_t>(static_cast<size_t>(target), m_bytes.size());
+        if (position) {
+            position->QuadPart = m_position;
+        }
+        return S_OK;
+    }
+    IFACEMETHODIMP SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    IFACEMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP Commit(DWORD) override { return S_OK; }
+    IFACEMETHODIMP Revert() override { return E_NOTIMPL; }
+    IFACEMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    IFACEMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    IFACEMETHODIMP Stat(STATSTG* stat, DWORD) override
+    {
+        *stat = STATSTG{};
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = m_statSize >= 0 ? static_cast<ULONGLONG>(m_statSize) : m_bytes.size();
+        return S_OK;
+    }
+    IFACEMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    LONG m_cRef = 1;
+    std::string m_bytes;
+    size_t m_position = 0;
+    long long m_statSize;
+    bool m_failReads;
+};
+
+}  // namespace
+
+ComPtr<IStream> ApartmentStream(const std::string& bytes, long long statSize, bool failReads)
+{
+    ComPtr<IStream> stream;
+    *stream.put() = new MemoryStream(bytes, statSize, failReads);
     return stream;
 }
 

@@ -46,6 +46,11 @@ HRESULT InitializeWithStream(IPreviewHandler* handler, IStream* stream);
 // A read-only stream on a file, as the Shell hands one over.
 ComPtr<IStream> FileStream(const std::wstring& path);
 
+// A stream over bytes in memory that belongs to the thread that made it, as a stream from another
+// program or an STA object does: other threads reach it only through marshalling. statSize, when
+// not -1, is the size its Stat reports; failReads makes every Read fail.
+ComPtr<IStream> ApartmentStream(const std::string& bytes, long long statSize = -1, bool failReads = false);
+
 // The pane's page width for a view whose client area is clientWidth wide.
 int PageWidthFor(int clientWidth);
 
