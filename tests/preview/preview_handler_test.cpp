@@ -332,4 +332,51 @@ TEST_F(HandlerTest, ReleasingWithoutUnloadEndsEverything)
     EXPECT_EQ(host.View(), nullptr);
 }
 
+using CanUnloadNow = HRESULT(WINAPI*)();
+using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+
+// The built torvpreview.dll as a host loads it: its exports, a preview through it, and its unloading
+// once everything is released, which its worker thread (holding the library while it runs) allows.
+TEST_F(HandlerTest, TheBuiltLibraryPreviewsAndUnloads)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetFullPathNameW((TestDir() + L"\\..\\bin\\torvpreview.dll").c_str(), MAX_PATH, path, nullptr);
+    HMODULE module = LoadLibraryW(path);
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
+    for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+        void* byName = reinterpret_cast<void*>(GetProcAddress(module, names[ordinal - 1]));
+        EXPECT_NE(byName, nullptr) << names[ordinal - 1];
+        EXPECT_EQ(reinterpret_cast<void*>(
+                      GetProcAddress(module, reinterpret_cast<const char*>(static_cast<uintptr_t>(ordinal)))),
+                  byName);
+    }
+    const auto canUnloadNow = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, names[0])));
+    const auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, names[1])));
+    {
+        PaneHost host(400, 500);
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(getClassObject(CLSID_TorvPreview, IID_IClassFactory, factory.put_void()), S_OK);
+        ComPtr<IPreviewHandler> handler;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPreviewHandler, handler.put_void()), S_OK);
+        factory.reset();
+        EXPECT_EQ(canUnloadNow(), S_FALSE);
+        ASSERT_EQ(InitializeWithFile(handler.get(), WriteDocument(L"dll.pdf", "pages 2 612 792\n")), S_OK);
+        ASSERT_EQ(host.Attach(handler.get()), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        const PanePainted painted = host.WaitForPainted(kPaintWaitMs);
+        EXPECT_TRUE(painted.painted);
+        EXPECT_EQ(painted.firstPage, 1u);
+        host.Detach();
+    }
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    EXPECT_TRUE(FreeLibrary(module));
+    // The worker thread let go of the library as it ended.
+    for (int i = 0; i < 50 && GetModuleHandleW(path); ++i) {
+        Sleep(20);
+    }
+    EXPECT_EQ(GetModuleHandleW(path), nullptr) << "the library stayed loaded";
+}
+
 }  // namespace
