@@ -76,7 +76,7 @@ TEST_F(PaneTest, FirstPagesShowTheRenderersPixelsAtThePaneWidth)
     EXPECT_EQ(painted.lastPage, 2u);
 
     Pixels pixels;
-    ASSERT_EQ(host.Capture(pixels, true), S_OK);
+    ASSERT_EQ(host.Capture(pixels), S_OK);
     ASSERT_EQ(pixels.height, 800u);
     EXPECT_TRUE(HoldsPage(pixels, kPageMargin, kPageMargin, 1, pageWidth, 0, pageHeight));
     const int secondTop = kPageMargin + pageHeight + kPageMargin;
@@ -173,7 +173,7 @@ TEST_F(PaneTest, AResizeShowsTheOldPageScaledUntilItIsDrawnAgain)
     const int pageWidth = PageWidthFor(Client(host.View()).right);
     const int pageHeight = static_cast<int>(PageHeightForWidth(612.0f, 792.0f, pageWidth));
     Pixels scaled;
-    ASSERT_EQ(host.Capture(scaled, true), S_OK);
+    ASSERT_EQ(host.Capture(scaled), S_OK);
     const RECT slot{kPageMargin, kPageMargin, kPageMargin + pageWidth, kPageMargin + pageHeight};
     EXPECT_LT(CountColor(scaled, slot, 0xFFFFFF), static_cast<size_t>(pageWidth) * pageHeight / 10)
         << "the old page, scaled, rather than blank paper";
@@ -183,7 +183,7 @@ TEST_F(PaneTest, AResizeShowsTheOldPageScaledUntilItIsDrawnAgain)
     ASSERT_TRUE(painted.painted);
     ASSERT_EQ(pageWidth, PageWidthFor(Client(host.View()).right));
     Pixels redrawn;
-    ASSERT_EQ(host.Capture(redrawn, true), S_OK);
+    ASSERT_EQ(host.Capture(redrawn), S_OK);
     EXPECT_TRUE(HoldsPage(redrawn, kPageMargin, kPageMargin, 1, pageWidth, 0, pageHeight));
 }
 
@@ -219,7 +219,7 @@ TEST_F(PaneTest, ADocumentThatCannotBeDrawnShowsWhy)
         EXPECT_STREQ(text, DocumentErrorText(c.error));
         // The sentence is drawn in the pane, in the text colour, on its background.
         Pixels pixels;
-        ASSERT_EQ(host.Capture(pixels, true), S_OK);
+        ASSERT_EQ(host.Capture(pixels), S_OK);
         const DWORD ink = GetSysColor(COLOR_WINDOWTEXT);
         EXPECT_GT(CountColor(pixels, Client(host.View()), RGB(GetBValue(ink), GetGValue(ink), GetRValue(ink))), 20u);
         host.Detach();
@@ -240,7 +240,7 @@ TEST_F(PaneTest, ALaterPageThatCannotBeDrawnShowsPaperWithAMessage)
     GetWindowTextW(host.View(), text, 16);
     EXPECT_STREQ(text, L"") << "the document as a whole is shown";
     Pixels pixels;
-    ASSERT_EQ(host.Capture(pixels, true), S_OK);
+    ASSERT_EQ(host.Capture(pixels), S_OK);
     const RECT pane = Client(host.View());
     // Paper with dark grey writing where page 2 is; page 2's pattern nowhere.
     EXPECT_GT(CountColor(pixels, pane, 0x606060), 20u);
@@ -316,7 +316,7 @@ TEST_F(PaneTest, StreamsShowWhatThePathShows)
         ASSERT_EQ(handler->DoPreview(), S_OK);
         ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
         Pixels pixels;
-        ASSERT_EQ(host.Capture(pixels, true), S_OK);
+        ASSERT_EQ(host.Capture(pixels), S_OK);
         const int pageWidth = PageWidthFor(Client(host.View()).right);
         EXPECT_TRUE(HoldsPage(pixels, kPageMargin, kPageMargin, 1, pageWidth, 0,
                               static_cast<int>(PageHeightForWidth(595.0f, 842.0f, pageWidth))));
@@ -435,7 +435,7 @@ TEST_F(PaneTest, TheVisualsColourThePaneAroundWhitePaper)
     host.PressKey(VK_NEXT);
     host.Pump(200);
     Pixels pixels;
-    ASSERT_EQ(host.Capture(pixels, true), S_OK);
+    ASSERT_EQ(host.Capture(pixels), S_OK);
     EXPECT_EQ(PixelAt(pixels, 2, 2), 0x0A141Eu) << "the background around the pages";
     const RECT pane = Client(host.View());
     // Page 2's slot in view: white paper, its pattern not there yet.
@@ -444,7 +444,7 @@ TEST_F(PaneTest, TheVisualsColourThePaneAroundWhitePaper)
     // A later colour applies at once.
     ASSERT_EQ(visuals->SetBackgroundColor(RGB(200, 100, 0)), S_OK);
     host.Pump(0);
-    ASSERT_EQ(host.Capture(pixels, true), S_OK);
+    ASSERT_EQ(host.Capture(pixels), S_OK);
     EXPECT_EQ(PixelAt(pixels, 2, 2), 0xC86400u);
 }
 
@@ -468,7 +468,7 @@ TEST_F(PaneTest, TheVisualsFontAndTextColourWriteTheMessage)
         ASSERT_EQ(handler->DoPreview(), S_OK);
         ASSERT_TRUE(host.WaitForPainted(kPaintWaitMs).painted);
         Pixels pixels;
-        ASSERT_EQ(host.Capture(pixels, true), S_OK);
+        ASSERT_EQ(host.Capture(pixels), S_OK);
         ink[i] = CountColor(pixels, Client(host.View()), 0xC80000);
     }
     EXPECT_GT(ink[0], 20u) << "the message in the text colour";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shared/com_ptr.h"
+#include "tools/host/host_support.h"
 #include "tools/host/pixels.h"
 #include "tools/previewhost/pane_host.h"
 
@@ -17,21 +18,7 @@
 namespace preview_testing {
 
 // A single-threaded apartment for the test's thread, as the Shell's preview host has.
-class Apartment {
-public:
-    Apartment() noexcept : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~Apartment()
-    {
-        if (SUCCEEDED(m_hr)) {
-            CoUninitialize();
-        }
-    }
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-
-private:
-    HRESULT m_hr;
-};
+using Apartment = ComApartment;
 
 // Points the preview class's RenderCommand at the test renderer's page mode.
 void UseTestPageRenderer();

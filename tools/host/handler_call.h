@@ -19,4 +19,4 @@ struct ThumbnailOutcome {
 };
 
 // The calling thread must be in a COM apartment. documentPath is passed to the handler as given.
-ThumbnailOutcome RequestThumbnail(const ThumbnailHandler& handler, const std::wstring& documentPath, UINT size);
+ThumbnailOutcome RequestThumbnail(const ShellHandler& handler, const std::wstring& documentPath, UINT size);

@@ -206,19 +206,14 @@ HRESULT PaneHost::Resize(int width, int height)
     return m_handler ? m_handler->SetRect(&client) : S_OK;
 }
 
-HRESULT PaneHost::Capture(Pixels& pixels, bool clientOnly) const
+HRESULT PaneHost::Capture(Pixels& pixels) const
 {
     const HWND view = View();
     if (!view) {
         return HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
     }
     RECT area{};
-    if (clientOnly) {
-        GetClientRect(view, &area);
-    } else {
-        GetWindowRect(view, &area);
-        OffsetRect(&area, -area.left, -area.top);
-    }
+    GetClientRect(view, &area);
     if (area.right <= 0 || area.bottom <= 0) {
         return E_FAIL;
     }
@@ -237,11 +232,7 @@ HRESULT PaneHost::Capture(Pixels& pixels, bool clientOnly) const
     }
     {
         const ScopedSelection selected(dc.get(), bitmap.get());
-        if (clientOnly) {
-            SendMessageW(view, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
-        } else {
-            SendMessageW(view, WM_PRINT, reinterpret_cast<WPARAM>(dc.get()), PRF_NONCLIENT | PRF_CLIENT);
-        }
+        SendMessageW(view, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
         GdiFlush();
     }
     Pixels captured;

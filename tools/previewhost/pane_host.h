@@ -51,9 +51,10 @@ public:
     // The host's window resized to a client area of width x height, and SetRect to match.
     HRESULT Resize(int width, int height);
 
-    // What the handler's window shows: its client area (with clientOnly) or the whole window, its
-    // scroll bar included, painted into a bitmap through WM_PRINTCLIENT or WM_PRINT.
-    HRESULT Capture(Pixels& pixels, bool clientOnly) const;
+    // What the handler paints in its window (its client area, without the scroll bar that Windows
+    // draws beside it), painted into a bitmap through WM_PRINTCLIENT: that needs no display, and
+    // reaches parts of the pane that a small screen would cut off.
+    HRESULT Capture(Pixels& pixels) const;
 
     // Keys the handler handed on to the frame (IPreviewHandlerFrame::TranslateAccelerator).
     const std::vector<MSG>& KeysAtFrame() const;
