@@ -1,11 +1,11 @@
 // The pages' places in the pane.
 #include "preview/page_layout.h"
 
-#include "preview/page_contract.h"
+#include "renderer/page_list.h"
 
 #include <algorithm>
 
-void PageLayout::SetPages(std::vector<PageSize> pages)
+void PageLayout::SetPages(std::vector<PageSizePt> pages)
 {
     std::vector<int64_t> tops(pages.size() + 1, 0);
     m_tops.swap(tops);
@@ -20,7 +20,7 @@ void PageLayout::SetClientWidth(int clientWidth)
     int64_t y = kPageMargin;
     for (size_t i = 0; i < m_pages.size(); ++i) {
         m_tops[i] = y;
-        y += PageHeightForWidth(m_pages[i].widthPt, m_pages[i].heightPt, m_pageWidth) + kPageMargin;
+        y += PageHeightForWidth(m_pages[i].width, m_pages[i].height, m_pageWidth) + kPageMargin;
     }
     m_tops[m_pages.size()] = y;
 }

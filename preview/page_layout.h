@@ -19,7 +19,7 @@ struct PageRange {
 class PageLayout {
 public:
     // Takes the document's pages, laid out for the width given last. Throws std::bad_alloc.
-    void SetPages(std::vector<PageSize> pages);
+    void SetPages(std::vector<PageSizePt> pages);
     // Lays the pages out for a pane clientWidth pixels wide. Throws std::bad_alloc.
     void SetClientWidth(int clientWidth);
 
@@ -37,7 +37,7 @@ public:
     PageRange PagesIn(int64_t top, int64_t height) const noexcept;
 
 private:
-    std::vector<PageSize> m_pages;
+    std::vector<PageSizePt> m_pages;
     // m_tops[i]: the top of page i; m_tops[count]: the total height (the last margin included).
     std::vector<int64_t> m_tops{0};
     int m_pageWidth = 1;

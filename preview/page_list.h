@@ -1,21 +1,13 @@
-// The renderer's page list: every page's visible size in points, in page order.
+// The renderer's page list file, read: every page's visible size in points, in page order, in the
+// layout that renderer/page_list.h gives both programs.
 #pragma once
+
+#include "renderer/page_list.h"
 
 #include <windows.h>
 
-#include <cstdint>
 #include <vector>
 
-struct PageSize {
-    float widthPt;
-    float heightPt;
-};
-static_assert(sizeof(PageSize) == 8, "two packed float32 values, as the file holds them");
-
-// Reads a page list file from its start: a little-endian uint32 count (1 to kMaxPreviewPages), then
-// count pairs of float32 width and height. False, with pages untouched, for anything else: a short
-// file, a count out of range, a size that is not a finite positive number. Throws std::bad_alloc.
-bool ReadPageList(HANDLE file, std::vector<PageSize>& pages);
-
-// The same for the file at path.
-bool ReadPageListAt(const wchar_t* path, std::vector<PageSize>& pages);
+// Reads the whole page list file at path. False, with pages untouched, when it cannot be read or is
+// not exactly a list (DecodePageList's rules). Throws std::bad_alloc.
+bool ReadPageListAt(const wchar_t* path, std::vector<PageSizePt>& pages);

@@ -28,7 +28,7 @@ struct PageResult {
     PageJob job;
     UniqueBitmap bitmap;            // the drawn page; empty when it could not be drawn
     PreviewError error = PreviewError::Other;  // why not, when bitmap is empty
-    std::vector<PageSize> pages;    // the document's page list, with its first page drawn
+    std::vector<PageSizePt> pages;    // the document's page list, with its first page drawn
 };
 
 struct WorkerState;

@@ -1,6 +1,6 @@
 // The pane as a host shows it: pixels, pages drawn as they come into view, scrolling, resizing,
 // messages, streams, the renderer's end at Unload and the temporary folder at Low integrity.
-#include "preview/page_contract.h"
+#include "renderer/page_list.h"
 #include "preview/page_layout.h"
 #include "preview/preview_error.h"
 #include "preview/preview_module.h"

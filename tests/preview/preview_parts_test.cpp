@@ -1,10 +1,10 @@
 // The preview handler's parts without a window: the layout of the pages, the page list file, the
 // page mode's command, and the renderer's outcomes as the pane tells them.
 #include "preview/page_command.h"
-#include "preview/page_contract.h"
 #include "preview/page_layout.h"
 #include "preview/page_list.h"
 #include "preview/preview_error.h"
+#include "renderer/page_list.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +46,7 @@ TEST(PageLayout, PagesSitOneUnderTheOtherFitToTheWidth)
 TEST(PageLayout, PagesInABand)
 {
     PageLayout layout;
-    layout.SetPages(std::vector<PageSize>(4, PageSize{100.0f, 100.0f}));
+    layout.SetPages(std::vector<PageSizePt>(4, PageSizePt{100.0f, 100.0f}));
     layout.SetClientWidth(120);  // pages of 100 x 100 at 10, 120, 230 and 340; 450 in all
     ASSERT_EQ(layout.TotalHeight(), 450);
     struct Case {
@@ -110,7 +110,7 @@ TEST(PageList, ReadsWhatTheRendererWritesAndRefusesTheRest)
     };
     const Case cases[] = {
         {"two pages", ListBytes(2, {612.0f, 792.0f, 842.0f, 595.0f}), true},
-        {"trailing bytes are not read", ListBytes(1, {612.0f, 792.0f, 1.0f}), true},
+        {"a byte more than the list", ListBytes(1, {612.0f, 792.0f}) + "x", false},
         {"the most pages a list holds", ListBytes(kMaxPreviewPages, std::vector<float>(2 * kMaxPreviewPages, 1.0f)),
          true},
         {"no pages", ListBytes(0, {}), false},
@@ -125,19 +125,19 @@ TEST(PageList, ReadsWhatTheRendererWritesAndRefusesTheRest)
         {"infinite", ListBytes(1, {612.0f, infinity}), false},
     };
     for (const Case& c : cases) {
-        std::vector<PageSize> pages{{1.0f, 2.0f}};
+        std::vector<PageSizePt> pages{{1.0f, 2.0f}};
         const bool read = ReadPageListAt(WritePageListFile(c.bytes).c_str(), pages);
         EXPECT_EQ(read, c.valid) << c.name;
         if (!c.valid) {
             ASSERT_EQ(pages.size(), 1u) << c.name << ": a refused list leaves the pages as they were";
-            EXPECT_EQ(pages[0].widthPt, 1.0f) << c.name;
+            EXPECT_EQ(pages[0].width, 1.0f) << c.name;
         }
     }
-    std::vector<PageSize> pages;
+    std::vector<PageSizePt> pages;
     ASSERT_TRUE(ReadPageListAt(WritePageListFile(ListBytes(2, {612.0f, 792.0f, 842.0f, 595.0f})).c_str(), pages));
     ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[1].widthPt, 842.0f);
-    EXPECT_EQ(pages[1].heightPt, 595.0f);
+    EXPECT_EQ(pages[1].width, 842.0f);
+    EXPECT_EQ(pages[1].height, 595.0f);
     EXPECT_FALSE(ReadPageListAt((TempDir() + L"\\no such list").c_str(), pages));
 }
 

@@ -26,7 +26,7 @@
 // TORV_TEST_PAGE_LOG names a file, the page mode appends "<page> <width>\n" to it as it starts.
 // Exit code 3: no --thumb or --page arguments; 4: the document cannot be read; 5: the result cannot
 // be written.
-#include "preview/page_contract.h"
+#include "renderer/page_list.h"
 #include "support/pattern.h"
 
 #include <windows.h>
@@ -181,13 +181,8 @@ int Run(const std::wstring& documentPath, const std::wstring& resultPath)
     return exitCode;
 }
 
-struct PageSpec {
-    float widthPt;
-    float heightPt;
-};
-
 struct PageScript {
-    std::vector<PageSpec> pages;
+    std::vector<PageSizePt> pages;
     std::vector<std::pair<uint32_t, int>> failures;   // page, exit code
     std::vector<std::pair<uint32_t, DWORD>> sleeps;   // page, milliseconds
     DWORD sleepMs = 0;
@@ -205,8 +200,8 @@ PageScript ParsePageScript(const std::string& script)
         in >> command;
         if (command == "pages") {
             unsigned count = 0;
-            PageSpec page{};
-            in >> count >> page.widthPt >> page.heightPt;
+            PageSizePt page{};
+            in >> count >> page.width >> page.height;
             parsed.pages.insert(parsed.pages.end(), count, page);
         } else if (command == "fail") {
             uint32_t page = 0;
@@ -225,7 +220,7 @@ PageScript ParsePageScript(const std::string& script)
         }
     }
     if (parsed.pages.empty()) {
-        parsed.pages.push_back(PageSpec{612.0f, 792.0f});
+        parsed.pages.push_back(PageSizePt{612.0f, 792.0f});
     }
     return parsed;
 }
@@ -247,16 +242,15 @@ void LogPage(uint32_t page, int32_t width)
     CloseHandle(file);
 }
 
-bool WritePageList(HANDLE file, const std::vector<PageSpec>& pages)
+bool WritePageList(HANDLE file, const std::vector<PageSizePt>& pages)
 {
-    Output out(file);
-    const uint32_t count = static_cast<uint32_t>(pages.size());
-    return out.Write(&count, sizeof(count)) && out.Write(pages.data(), pages.size() * sizeof(PageSpec));
+    const std::vector<uint8_t> bytes = EncodePageList(pages);
+    return Output(file).Write(bytes.data(), bytes.size());
 }
 
-bool WritePage(HANDLE file, const PageSpec& page, uint32_t pageNumber, int32_t width)
+bool WritePage(HANDLE file, const PageSizePt& page, uint32_t pageNumber, int32_t width)
 {
-    int64_t height = PageHeightForWidth(page.widthPt, page.heightPt, width);
+    int64_t height = PageHeightForWidth(page.width, page.height, width);
     if (height > 4096) {
         width = std::max<int32_t>(1, static_cast<int32_t>(static_cast<double>(width) * 4096.0 / height));
         height = 4096;
