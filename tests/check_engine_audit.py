@@ -64,7 +64,7 @@ class EngineAuditTest(unittest.TestCase):
         commit(self.zlib, "Zero the inflate state", {"inflate.h": "b\n"})
         commit(self.zlib, "gz: a file function", {"gzlib.c": "b\n"})
         commit(self.zlib, "zutil: not compiled here", {"zutil.c": "b\n"})
-        commit(self.zlib, "Move the sources into src/", {"src/inflate.c": ("moved", "inflate.c")})
+        self.moved = commit(self.zlib, "Move the sources into src/", {"src/inflate.c": ("moved", "inflate.c")})
         commit(self.zlib, "Check the window bits", {"src/inflate.c": source + "int window_bits;\n"})
 
         # A larger repository that keeps a copy of zlib in zlib/, reviewed at its first commit.
@@ -99,8 +99,15 @@ class EngineAuditTest(unittest.TestCase):
             "Check the window bits", "src/inflate.c",
             # the bundle: its zlib/ copy of a compiled file, not its other code
             "zlib: bounds", "zlib/inflate.c"])
-        self.assertIn("2 files compiled", result.stdout.splitlines()[0])
+        self.assertIn("2 of the 2 files compiled are upstream's", result.stdout.splitlines()[0])
         self.assertEqual(result.stdout.splitlines()[-1], "4 commits to read")
+
+    def test_finds_a_file_moved_before_the_review_by_its_name(self):
+        result = self.audit(f"zlib https://example.org/madler/zlib develop {self.moved} 2026-01-01\n",
+                            f"madler/zlib={self.zlib}")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("2 of the 2 files compiled are upstream's", result.stdout)
+        self.assertIn("Check the window bits\n      src/inflate.c\n", result.stdout)
 
     def test_nothing_new_since_the_tip(self):
         tip = run("git", "rev-parse", "HEAD", cwd=self.zlib).strip()
