@@ -4,6 +4,7 @@ set(TORVVIEW_DOCUMENT_PATH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/page_fit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/engine_limits.cpp
     ${CMAKE_CURRENT_LIST_DIR}/document_page.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/file_stream.cpp
     ${CMAKE_CURRENT_LIST_DIR}/page_tree.cpp
     ${CMAKE_CURRENT_LIST_DIR}/font_match.cpp
     ${CMAKE_CURRENT_LIST_DIR}/system_fonts.cpp)

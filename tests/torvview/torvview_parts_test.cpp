@@ -3,6 +3,7 @@
 #include "renderer/arguments.h"
 #include "renderer/engine_limits.h"
 #include "renderer/exit_code.h"
+#include "renderer/file_stream.h"
 #include "renderer/page_fit.h"
 #include "renderer/page_list.h"
 #include "renderer/result_writer.h"
@@ -288,6 +289,53 @@ TEST(ResultWriterTest, RowsWiderThanABatchAreWrittenWhole)
         ASSERT_EQ(bytes[8 + pixel * 4], rgb[pixel * 3 + 2]) << pixel;
         ASSERT_EQ(bytes[8 + pixel * 4 + 2], rgb[pixel * 3]) << pixel;
     }
+    DeleteFileW(path.c_str());
+}
+
+// Every seek the engine makes, within the window, before it, past it and from the end, reads the
+// file's own bytes.
+TEST(WindowedFileTest, ReadsTheFilesBytesAfterEverySeek)
+{
+    std::string bytes(kFileWindowBytes * 3 + 1000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>((i * 131) ^ (i >> 9));
+    }
+    const std::wstring path = testing_support::TempDir() + L"\\windowed.bin";
+    tool_testing::WriteFileBytes(path, bytes);
+    const int64_t window = static_cast<int64_t>(kFileWindowBytes);
+    const int64_t size = static_cast<int64_t>(bytes.size());
+    const struct {
+        int64_t offset;
+        int whence;
+        size_t count;
+        int64_t expectedAt;  // where the bytes read start in the file
+    } reads[] = {
+        {0, SEEK_SET, 100, 0},                     // the first window
+        {50, SEEK_SET, 100, 50},                   // back, within it
+        {window - 10, SEEK_SET, 30, window - 10},  // across the window's end
+        {5, SEEK_SET, 10, 5},                      // back before the current window
+        {20, SEEK_CUR, 10, 35},                    // from the current position
+        {window, SEEK_SET, 10, window},            // exactly at a window's end
+        {-200, SEEK_END, 300, size - 200},         // from the end: only 200 are left
+        {size, SEEK_SET, 10, size},                // at the end: nothing
+        {2 * window + 7, SEEK_SET, kFileWindowBytes + 100, 2 * window + 7},  // more than a window
+    };
+    fz_context* ctx = fz_new_context(nullptr, nullptr, 0);
+    ASSERT_NE(ctx, nullptr);
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    ASSERT_NE(file, nullptr);
+    fz_stream* stream = OpenWindowedFile(ctx, file);
+    std::vector<unsigned char> read(kFileWindowBytes * 2);
+    for (const auto& r : reads) {
+        fz_seek(ctx, stream, r.offset, r.whence);
+        EXPECT_EQ(fz_tell(ctx, stream), r.expectedAt) << r.offset << " from " << r.whence;
+        const size_t got = fz_read(ctx, stream, read.data(), r.count);
+        const size_t available = static_cast<size_t>(size - r.expectedAt);
+        ASSERT_EQ(got, r.count < available ? r.count : available) << r.offset << " from " << r.whence;
+        EXPECT_EQ(std::memcmp(read.data(), bytes.data() + r.expectedAt, got), 0) << r.offset << " from " << r.whence;
+    }
+    fz_drop_stream(ctx, stream);
+    fz_drop_context(ctx);
     DeleteFileW(path.c_str());
 }
 
