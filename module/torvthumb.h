@@ -2,6 +2,7 @@
 #pragma once
 
 #include "shared/module_file.h"
+#include "shared/server_exports.h"
 
 #include <windows.h>
 
@@ -21,11 +22,3 @@ std::wstring ClassKeyPath();
 // Directory of this library's own file, without a trailing separator; empty if the name
 // cannot be obtained or holds no separator. Throws std::bad_alloc.
 std::wstring DllDir();
-
-extern "C" {
-BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved);
-STDAPI DllCanUnloadNow();
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
-STDAPI DllRegisterServer();
-STDAPI DllUnregisterServer();
-}

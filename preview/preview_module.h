@@ -1,6 +1,8 @@
 // Module-wide state of the preview handler's in-process server, torvpreview.dll.
 #pragma once
 
+#include "shared/server_exports.h"
+
 #include <windows.h>
 
 #include <string>
@@ -19,11 +21,3 @@ std::wstring PreviewClassKeyPath();
 // Directory of this library's own file, without a trailing separator; empty if the name cannot be
 // obtained. Throws std::bad_alloc.
 std::wstring PreviewDllDir();
-
-extern "C" {
-BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved);
-STDAPI DllCanUnloadNow();
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
-STDAPI DllRegisterServer();
-STDAPI DllUnregisterServer();
-}

@@ -2,7 +2,6 @@
 #include "module/torvthumb.h"
 #include "shared/registry_write.h"
 
-#include <new>
 #include <string>
 
 namespace {
@@ -54,24 +53,12 @@ void UnregisterServer()
 
 }  // namespace
 
-// Registry failures are not reported: a key that cannot be written only leaves its own values
-// missing. Without memory for the key paths nothing further is attempted and E_OUTOFMEMORY is returned.
 STDAPI DllRegisterServer()
 {
-    try {
-        RegisterServer();
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return RunRegistrationStep(RegisterServer);
 }
 
 STDAPI DllUnregisterServer()
 {
-    try {
-        UnregisterServer();
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return RunRegistrationStep(UnregisterServer);
 }

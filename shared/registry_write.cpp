@@ -5,6 +5,8 @@
 
 #include <shlobj.h>
 
+#include <new>
+
 UniqueHKey CreateKeyForWriting(HKEY root, const wchar_t* subkey, REGSAM view) noexcept
 {
     HKEY key = nullptr;
@@ -43,4 +45,14 @@ std::wstring RegisteredModulePath(HMODULE module, const wchar_t* fallback)
         return fallback;
     }
     return path;
+}
+
+HRESULT RunRegistrationStep(void (*step)()) noexcept
+{
+    try {
+        step();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }

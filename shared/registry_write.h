@@ -38,3 +38,8 @@ void NotifyAssociationsChanged() noexcept;
 // registers itself and not its sibling; fallback when the module cannot name a file of its own.
 // Throws std::bad_alloc.
 std::wstring RegisteredModulePath(HMODULE module, const wchar_t* fallback);
+
+// Runs a registration step as an export does: registry failures are not reported (a key that cannot
+// be written only leaves its own values missing); without memory for the key paths nothing further
+// is attempted and E_OUTOFMEMORY is returned. S_OK otherwise.
+HRESULT RunRegistrationStep(void (*step)()) noexcept;

@@ -7,7 +7,6 @@
 #include "support/test_support.h"
 
 #include <shlwapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -212,19 +211,6 @@ std::vector<std::wstring> PreviewFilesIn(const std::wstring& directory)
 std::vector<std::wstring> PreviewFilesLeft()
 {
     return PreviewFilesIn(TempDir());
-}
-
-int LiveChildren()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        count += entry.th32ParentProcessID == GetCurrentProcessId();
-    }
-    CloseHandle(snapshot);
-    return count;
 }
 
 bool WaitForChildren(PaneHost& host, int count, DWORD timeoutMs)

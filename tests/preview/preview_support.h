@@ -55,8 +55,6 @@ size_t CountColor(const Pixels& pixels, const RECT& area, DWORD rgb);
 std::vector<std::wstring> PreviewFilesIn(const std::wstring& directory);
 std::vector<std::wstring> PreviewFilesLeft();
 
-// Child processes of this test that are still alive.
-int LiveChildren();
 // Waits up to timeoutMs for that many children, pumping messages meanwhile; true when reached.
 bool WaitForChildren(PaneHost& host, int count, DWORD timeoutMs);
 

@@ -3,6 +3,7 @@
 
 #include "shared/module_file.h"
 
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <atomic>
@@ -202,6 +203,19 @@ bool RecordRendererStart::Read(RendererStart& start) const
     start.stdOutput = static_cast<uintptr_t>(stdOutput);
     start.commandLine = text.substr(newline + 1);
     return true;
+}
+
+int LiveChildren()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        count += entry.th32ParentProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snapshot);
+    return count;
 }
 
 size_t CountProcessHandles()

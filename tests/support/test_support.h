@@ -76,6 +76,9 @@ private:
     std::wstring m_path;
 };
 
+// Child processes of this process that are still alive (the renderers it started).
+int LiveChildren();
+
 // Open handles of this process, from the system handle list (GetProcessHandleCount is 0 in Wine).
 size_t CountProcessHandles();
 

@@ -1,6 +1,11 @@
 // Output and file names for the hosts.
 #include "tools/host/host_support.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <new>
+
 void Print(FILE* stream, const std::wstring& line)
 {
     const std::wstring text = line + L"\n";
@@ -34,4 +39,29 @@ std::wstring FileName(const std::wstring& path)
 {
     const size_t separator = path.find_last_of(L"\\/:");
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+bool TakeValue(int argc, wchar_t** argv, int& i, std::wstring& value, std::wstring& error)
+{
+    if (i + 1 >= argc) {
+        error = std::wstring(argv[i]) + L" needs a value";
+        return false;
+    }
+    value = argv[++i];
+    return true;
+}
+
+int HostMain(const char* name, int (*run)(int, wchar_t**), int argc, wchar_t** argv, int failureCode)
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: out of memory\n", name);
+    } catch (...) {
+        std::fprintf(stderr, "%s: unexpected error\n", name);
+    }
+    return failureCode;
 }

@@ -36,3 +36,12 @@ std::wstring FullPath(const std::wstring& path);
 
 // The last part of a path.
 std::wstring FileName(const std::wstring& path);
+
+// The value of an option that takes one, from the next argument (i moves on to it); false with a
+// reason in error when there is none.
+bool TakeValue(int argc, wchar_t** argv, int& i, std::wstring& value, std::wstring& error);
+
+// A host's whole wmain: no error boxes (a handler DLL that fails to load must not put one up), lines
+// ending in "\n" alone (as scripts reading the output through Wine expect), and no exception out of
+// run: one is told on standard error as "<name>: ..." and ends the host with failureCode.
+int HostMain(const char* name, int (*run)(int, wchar_t**), int argc, wchar_t** argv, int failureCode);

@@ -11,9 +11,6 @@
 
 #include <objbase.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <chrono>
 #include <cstdio>
 #include <new>
@@ -234,17 +231,5 @@ int Run(int argc, wchar_t** argv)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // A handler DLL that fails to load must not put up a dialog box.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    // Lines end in "\n" alone, as scripts reading the output through Wine expect.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    try {
-        return Run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fputs("thumbhost: out of memory\n", stderr);
-    } catch (...) {
-        std::fputs("thumbhost: unexpected error\n", stderr);
-    }
-    return kExitSomeFailed;
+    return HostMain("thumbhost", Run, argc, argv, kExitSomeFailed);
 }

@@ -10,9 +10,6 @@
 
 #include <shlwapi.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <chrono>
 #include <new>
 #include <string>
@@ -318,16 +315,5 @@ int Run(int argc, wchar_t** argv)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // A handler DLL that fails to load must not put up a dialog box.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    try {
-        return Run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fputs("previewhost: out of memory\n", stderr);
-    } catch (...) {
-        std::fputs("previewhost: unexpected error\n", stderr);
-    }
-    return kExitSomeFailed;
+    return HostMain("previewhost", Run, argc, argv, kExitSomeFailed);
 }

@@ -1,6 +1,8 @@
 // Command-line parsing for the preview host; every mistake is a usage error (exit code 2).
 #include "tools/previewhost/preview_options.h"
 
+#include "tools/host/host_support.h"
+
 #include <cwchar>
 
 namespace {
@@ -34,16 +36,6 @@ bool ParseSize(const std::wstring& text, SIZE& size)
         return false;
     }
     size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
-    return true;
-}
-
-bool TakeValue(int argc, wchar_t** argv, int& i, std::wstring& value, std::wstring& error)
-{
-    if (i + 1 >= argc) {
-        error = std::wstring(argv[i]) + L" needs a value";
-        return false;
-    }
-    value = argv[++i];
     return true;
 }
 
