@@ -410,6 +410,44 @@ void AddManyPagesAgainstOne(std::vector<Row>& rows, IClassFactory* factory, cons
                Format("%.2f", c.b * 1000), c.ratio, false, 1.2});
 }
 
+// The renderer's page mode as the preview DLL starts it: fresh result and page list files, the
+// command line, hidden; the page must be drawn.
+void PageModeRequest(const std::wstring& renderer, const std::wstring& document, int page, int width)
+{
+    wchar_t directory[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, directory);
+    wchar_t resultPath[MAX_PATH] = {};
+    wchar_t pageListPath[MAX_PATH] = {};
+    if (!GetTempFileNameW(directory, L"tvt", 0, resultPath) || !GetTempFileNameW(directory, L"tvl", 0, pageListPath)) {
+        Fail("GetTempFileName failed");
+    }
+    const UniqueProcessInformation process =
+        StartHidden(L"\"" + renderer + L"\" --page \"" + document + L"\" " + std::to_wstring(page) + L" "
+                    + std::to_wstring(width) + L" \"" + resultPath + L"\" \"" + pageListPath + L"\"");
+    DWORD exitCode = 1;
+    if (process.process) {
+        WaitForSingleObject(process.process.get(), INFINITE);
+        GetExitCodeProcess(process.process.get(), &exitCode);
+    }
+    DeleteFileW(resultPath);
+    DeleteFileW(pageListPath);
+    if (exitCode != 0) {
+        Fail("the renderer's page mode did not draw the page");
+    }
+}
+
+// The last page of a document of 10,000 against the page of a one-page document, in the page mode at
+// a preview pane's width: the page mode lists every page's size, so the ratio is what listing the
+// other pages and finding the last one cost.
+void AddLastOfManyPagesAgainstOne(std::vector<Row>& rows, const std::wstring& renderer, const std::wstring& manyPages,
+                                  const std::wstring& onePage, int rounds)
+{
+    const Comparison c = SideBySide(rounds, [&] { PageModeRequest(renderer, manyPages, 10000, 600); },
+                                    [&] { PageModeRequest(renderer, onePage, 1, 600); });
+    Add(rows, {"Page 10,000 of 10,000 vs page 1 of 1, TorvView --page 600 (ms)", Format("%.2f", c.a * 1000),
+               Format("%.2f", c.b * 1000), c.ratio, false, 0});
+}
+
 // A page of CJK text whose font is named and not embedded, drawn with the font installed on the
 // machine, against the same page with that font embedded. The named font is not installed, so the
 // renderer reads the font list and every listed file's header to choose one by its collection.
@@ -642,6 +680,7 @@ int main(int argc, char** argv)
     AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize256, 256, page256, rounds(60), 1.5);
     AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize1024, 1024, page1024, rounds(60), 0);
     AddManyPagesAgainstOne(rows, factory, registry, renderers.real, tenThousandPages, onePage, rounds(60));
+    AddLastOfManyPagesAgainstOne(rows, renderers.real, tenThousandPages, onePage, rounds(30));
     AddInstalledFontAgainstEmbedded(rows, factory, registry, renderers.real, cjkNamed, cjkEmbedded, rounds(60));
     AddRendererPeakMemory(rows, renderers, onePage, onePixel, sameSize1024, 1024, page1024, rounds(9));
 

@@ -1,12 +1,14 @@
 // libFuzzer target on the renderer's document path: the input is a document, opened from memory,
-// whose first page FirstPage places and draws within the memory ceiling, under a stop request like
-// the renderer's time budget, with installed fonts for the fonts it names without embedding them;
-// a drawn page is then checked against the size asked for.
-#include "renderer/first_page.h"
+// whose first page DocumentPage places and draws within the memory ceiling, or whose pages it lists
+// and one of which it draws fitted to a width, under a stop request like the renderer's time budget,
+// with installed fonts for the fonts it names without embedding them; a drawn page is then checked
+// against the size asked for, and the list against the page list's rules.
+#include "renderer/document_page.h"
 #include "renderer/page_fit.h"
 #include "renderer/system_fonts.h"
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -30,13 +32,23 @@ constexpr std::chrono::milliseconds kStopAfter(1000);
 // the whole input so that the document itself is not changed and a run can be repeated.
 constexpr int kSizes[] = {256, 256, 256, 256, 256, 256, 256, 256, 1, 2, 3, 17, 96, 181, 1000, 1024, 4096};
 
-int SizeFor(const uint8_t* data, size_t size) noexcept
+// Every input goes through the thumbnail's first page; one in four also through the page mode, for
+// one of its first four pages.
+struct Request {
+    int size;
+    bool pageMode;
+    int pageNumber;
+};
+
+Request RequestFor(const uint8_t* data, size_t size) noexcept
 {
     uint32_t hash = 2166136261u;  // FNV-1a
     for (size_t i = 0; i < size; ++i) {
         hash = (hash ^ data[i]) * 16777619u;
     }
-    return kSizes[hash % (sizeof(kSizes) / sizeof(kSizes[0]))];
+    const uint32_t sizeCount = sizeof(kSizes) / sizeof(kSizes[0]);
+    const uint32_t rest = hash / sizeCount;
+    return Request{kSizes[hash % sizeCount], rest % 4 == 0, static_cast<int>(1 + (rest / 4) % 4)};
 }
 
 // Sets the cookie's abort flag once kStopAfter has passed, unless destroyed first.
@@ -138,8 +150,8 @@ fz_stream* OpenBytes(fz_context* ctx, const void* what)
     return fz_open_memory(ctx, bytes.data, bytes.size);
 }
 
-// The pixels are the size that FitToLongerEdge gives the page, and every one of them can be read.
-void CheckPage(const FirstPage& page, int longerEdge)
+// The pixels are the size that FitToLongerEdge gives the page.
+void CheckFirstPage(const DocumentPage& page, int longerEdge)
 {
     const RgbPixels pixels = page.Pixels();
     const fz_rect bounds = page.PageBounds();
@@ -150,6 +162,33 @@ void CheckPage(const FirstPage& page, int longerEdge)
     if ((pixels.width > pixels.height ? pixels.width : pixels.height) != longerEdge) {
         Fail("the longer edge is not the size asked for", pixels.width, pixels.height);
     }
+}
+
+// Every listed size can be fitted, and the pixels are the size that FitToWidth gives the listed page.
+void CheckListedPage(const DocumentPage& page, int pageNumber, int width)
+{
+    const std::vector<PageSizePt>& pages = page.Pages();
+    if (pages.empty() || pages.size() > kMaxPreviewPages || size_t(pageNumber) > pages.size()) {
+        Fail("the page list's length", int(pages.size()), pageNumber);
+    }
+    for (const PageSizePt& listed : pages) {
+        if (!(listed.width > 0.0f) || !(listed.height > 0.0f) || !std::isfinite(listed.width)
+            || !std::isfinite(listed.height)) {
+            Fail("a listed size is not finite and positive", int(listed.width), int(listed.height));
+        }
+    }
+    const PageSizePt listed = pages[size_t(pageNumber) - 1];
+    const PixelSize fitted = FitToWidth(listed.width, listed.height, width);
+    const RgbPixels pixels = page.Pixels();
+    if (pixels.width != fitted.width || pixels.height != fitted.height || pixels.height > kMaxPageWidth) {
+        Fail("the pixels are not the size fitted to the listed page", pixels.width, pixels.height);
+    }
+}
+
+// Every pixel can be read.
+void ReadPixels(const DocumentPage& page)
+{
+    const RgbPixels pixels = page.Pixels();
     if (pixels.stride < ptrdiff_t(pixels.width) * 3) {
         Fail("rows overlap", int(pixels.stride), pixels.width);
     }
@@ -164,23 +203,37 @@ void CheckPage(const FirstPage& page, int longerEdge)
     g_sink = seen;
 }
 
+ExitCode RenderUnderStopRequest(DocumentPage& page, const Request& request, bool pageMode, const Bytes& bytes)
+{
+    const DocumentSource source{OpenBytes, &bytes};
+    fz_cookie cookie{};
+    StopRequest stop(cookie);
+    return pageMode ? page.RenderListedPage(source, request.pageNumber, request.size, cookie)
+                    : page.RenderFirstPage(source, request.size, cookie);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static DebianFonts installedFonts;
-    const int longerEdge = SizeFor(data, size);
+    const Request request = RequestFor(data, size);
     const Bytes bytes{data, size};
-    SystemFontLookup systemFonts(installedFonts);
-    FirstPage page(kMemoryCeilingBytes, &systemFonts);
-    fz_cookie cookie{};
-    ExitCode rendered;
     {
-        StopRequest stop(cookie);
-        rendered = page.Render(DocumentSource{OpenBytes, &bytes}, longerEdge, cookie);
+        SystemFontLookup systemFonts(installedFonts);
+        DocumentPage page(kMemoryCeilingBytes, &systemFonts);
+        if (RenderUnderStopRequest(page, request, false, bytes) == kExitOk) {
+            CheckFirstPage(page, request.size);
+            ReadPixels(page);
+        }
     }
-    if (rendered == kExitOk) {
-        CheckPage(page, longerEdge);
+    if (request.pageMode) {
+        SystemFontLookup systemFonts(installedFonts);
+        DocumentPage page(kMemoryCeilingBytes, &systemFonts);
+        if (RenderUnderStopRequest(page, request, true, bytes) == kExitOk) {
+            CheckListedPage(page, request.pageNumber, request.size);
+            ReadPixels(page);
+        }
     }
     return 0;
 }

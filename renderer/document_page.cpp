@@ -1,16 +1,20 @@
-// Drawing the first page with the engine. The engine reports errors by longjmp, so every function
+// Drawing a page with the engine. The engine reports errors by longjmp, so every function
 // here that calls it holds only plain locals: the objects that outlive an error belong to the caller.
-#include "renderer/first_page.h"
+#include "renderer/document_page.h"
 
 #include "renderer/page_fit.h"
+#include "renderer/page_tree.h"
 
 #include <mupdf/pdf.h>
+
+#include <new>
 
 namespace {
 
 using EngineStream = EngineObject<fz_stream, fz_drop_stream>;
 using EngineDocument = EngineObject<pdf_document, pdf_drop_document>;
 using EnginePage = EngineObject<fz_page, fz_drop_page>;
+using EnginePdfObject = EngineObject<pdf_obj, pdf_drop_obj>;
 
 // The engine's messages would go to a console the renderer does not have.
 void IgnoreMessage(void*, const char*) {}
@@ -86,12 +90,15 @@ ExitCode CheckAccess(fz_context* ctx, pdf_document* document)
     return needsPassword ? kExitPasswordProtected : kExitOk;
 }
 
-// Only the first page is looked up, through the page tree's counts: the other pages are never loaded.
-ExitCode LoadFirstPage(fz_context* ctx, pdf_document* document, fz_page** page)
+// Page 1 is looked up through the page tree's counts, so that the other pages are never loaded for it.
+// The page's object is borrowed from the page.
+ExitCode LoadPage(fz_context* ctx, pdf_document* document, int index, fz_page** page, pdf_obj** object)
 {
     fz_try(ctx)
     {
-        *page = &pdf_load_page(ctx, document, 0)->super;
+        pdf_page* loaded = pdf_load_page(ctx, document, index);
+        *page = &loaded->super;
+        *object = loaded->obj;
     }
     fz_catch(ctx)
     {
@@ -100,11 +107,8 @@ ExitCode LoadFirstPage(fz_context* ctx, pdf_document* document, fz_page** page)
     return kExitOk;
 }
 
-// The page's visible area (the crop box within the media box, turned by /Rotate) mapped onto whole
-// pixels: the longer edge gets longerEdge pixels and the shorter one its rounded share, each axis
-// scaled on its own so that the page fills the bitmap exactly.
-ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_rect* pageBounds, fz_matrix* ctm,
-                   fz_irect* area)
+// The page's visible area: the crop box within the media box, turned by /Rotate.
+ExitCode BoundPage(fz_context* ctx, fz_page* page, fz_rect* pageBounds)
 {
     fz_rect bounds = fz_empty_rect;
     fz_var(bounds);
@@ -122,13 +126,18 @@ ExitCode PlacePage(fz_context* ctx, fz_page* page, int longerEdge, fz_rect* page
         return kExitEngineFailed;
     }
     *pageBounds = bounds;
-    const PixelSize size = FitToLongerEdge(width, height, longerEdge);
-    *ctm = fz_scale(size.width / width, size.height / height);
+    return kExitOk;
+}
+
+// The page's visible area mapped onto whole pixels, size.width by size.height, each axis scaled on its
+// own so that the page fills the bitmap exactly.
+void PlacePage(fz_rect bounds, PixelSize size, fz_matrix* ctm, fz_irect* area)
+{
+    *ctm = fz_scale(size.width / (bounds.x1 - bounds.x0), size.height / (bounds.y1 - bounds.y0));
     // The first whole pixel is where the engine's own rounding puts it, so that the pixel grid is
     // the one the engine would use for this scale; the size is then exactly the one asked for.
     const fz_irect rounded = fz_round_rect(fz_transform_rect(bounds, *ctm));
     *area = fz_make_irect(rounded.x0, rounded.y0, rounded.x0 + size.width, rounded.y0 + size.height);
-    return kExitOk;
 }
 
 ExitCode NewPaper(fz_context* ctx, fz_irect area, fz_pixmap** pixmap)
@@ -167,45 +176,91 @@ ExitCode DrawPage(fz_context* ctx, fz_page* page, fz_matrix ctm, fz_cookie* cook
     return result;
 }
 
-ExitCode RenderFirstPage(fz_context* ctx, DocumentSource source, int longerEdge, fz_cookie* cookie,
-                         fz_rect* pageBounds, fz_pixmap** pixmap)
+ExitCode OpenReadableDocument(fz_context* ctx, DocumentSource source, EngineStream& stream, EngineDocument& document)
 {
-    EngineStream stream(ctx);
     ExitCode result = OpenStream(ctx, source, stream.put());
-    if (result != kExitOk) {
+    if (result != kExitOk || (result = OpenDocument(ctx, stream.get(), document.put())) != kExitOk) {
         return result;
     }
-    EngineDocument document(ctx);
-    if ((result = OpenDocument(ctx, stream.get(), document.put())) != kExitOk
-        || (result = CheckAccess(ctx, document.get())) != kExitOk) {
-        return result;
-    }
-    EnginePage page(ctx);
-    if ((result = LoadFirstPage(ctx, document.get(), page.put())) != kExitOk) {
-        return result;
-    }
+    return CheckAccess(ctx, document.get());
+}
+
+ExitCode DrawOnPaper(fz_context* ctx, fz_page* page, fz_rect bounds, PixelSize size, fz_cookie* cookie,
+                     fz_pixmap** pixmap)
+{
     fz_matrix ctm = fz_identity;
     fz_irect area = fz_empty_irect;
-    if ((result = PlacePage(ctx, page.get(), longerEdge, pageBounds, &ctm, &area)) != kExitOk) {
-        return result;
-    }
+    PlacePage(bounds, size, &ctm, &area);
     EnginePixmap paper(ctx);
-    if ((result = NewPaper(ctx, area, paper.put())) != kExitOk
-        || (result = DrawPage(ctx, page.get(), ctm, cookie, paper.get())) != kExitOk) {
+    ExitCode result = NewPaper(ctx, area, paper.put());
+    if (result != kExitOk || (result = DrawPage(ctx, page, ctm, cookie, paper.get())) != kExitOk) {
         return result;
     }
     *pixmap = fz_keep_pixmap(ctx, paper.get());
     return kExitOk;
 }
 
+// The longer edge gets longerEdge pixels and the shorter one its rounded share.
+ExitCode DrawFirstPage(fz_context* ctx, DocumentSource source, int longerEdge, fz_cookie* cookie,
+                       fz_rect* pageBounds, fz_pixmap** pixmap)
+{
+    EngineStream stream(ctx);
+    EngineDocument document(ctx);
+    ExitCode result = OpenReadableDocument(ctx, source, stream, document);
+    if (result != kExitOk) {
+        return result;
+    }
+    EnginePage page(ctx);
+    pdf_obj* object = nullptr;
+    if ((result = LoadPage(ctx, document.get(), 0, page.put(), &object)) != kExitOk
+        || (result = BoundPage(ctx, page.get(), pageBounds)) != kExitOk) {
+        return result;
+    }
+    const PixelSize size =
+        FitToLongerEdge(pageBounds->x1 - pageBounds->x0, pageBounds->y1 - pageBounds->y0, longerEdge);
+    return DrawOnPaper(ctx, page.get(), *pageBounds, size, cookie, pixmap);
+}
+
+// The page the engine loads for the number must be the one listed under it: a page tree whose counts
+// disagree with its kids could otherwise put another page's pixels in this page's place.
+ExitCode DrawListedPage(fz_context* ctx, DocumentSource source, long long pageNumber, int width, fz_cookie* cookie,
+                        std::vector<PageSizePt>& pages, fz_rect* pageBounds, fz_pixmap** pixmap)
+{
+    EngineStream stream(ctx);
+    EngineDocument document(ctx);
+    ExitCode result = OpenReadableDocument(ctx, source, stream, document);
+    if (result != kExitOk) {
+        return result;
+    }
+    EnginePdfObject listed(ctx);
+    if ((result = ListPages(ctx, document.get(), *cookie, pageNumber - 1, pages, listed.put())) != kExitOk) {
+        return result;
+    }
+    if (pageNumber < 1 || pageNumber > static_cast<long long>(pages.size())) {
+        return kExitEngineFailed;
+    }
+    EnginePage page(ctx);
+    pdf_obj* object = nullptr;
+    if ((result = LoadPage(ctx, document.get(), static_cast<int>(pageNumber - 1), page.put(), &object)) != kExitOk
+        || (result = BoundPage(ctx, page.get(), pageBounds)) != kExitOk) {
+        return result;
+    }
+    if (!IsSamePageObject(ctx, object, listed.get())) {
+        return kExitEngineFailed;
+    }
+    const PageSizePt listedSize = pages[static_cast<size_t>(pageNumber - 1)];
+    return DrawOnPaper(ctx, page.get(), *pageBounds, FitToWidth(listedSize.width, listedSize.height, width), cookie,
+                       pixmap);
+}
+
 }  // namespace
 
-FirstPage::FirstPage(size_t memoryCeilingBytes, SystemFontLookup* systemFonts) noexcept
+DocumentPage::DocumentPage(size_t memoryCeilingBytes, SystemFontLookup* systemFonts) noexcept
     : m_ceiling(memoryCeilingBytes), m_ctx(NewEngineContext(m_ceiling, systemFonts))
 {
 }
 
-FirstPage::~FirstPage()
+DocumentPage::~DocumentPage()
 {
     if (m_ctx) {
         fz_drop_pixmap(m_ctx, m_page);
@@ -213,13 +268,19 @@ FirstPage::~FirstPage()
     }
 }
 
-ExitCode FirstPage::Render(DocumentSource source, int longerEdge, fz_cookie& cookie) noexcept
+template <typename Render>
+ExitCode DocumentPage::WithinBounds(fz_cookie& cookie, Render render) noexcept
 {
     if (!m_ctx) {
         return kExitResourceLimit;
     }
     fz_set_stop_flag(m_ctx, &cookie.abort);
-    const ExitCode rendered = RenderFirstPage(m_ctx, source, longerEdge, &cookie, &m_pageBounds, &m_page);
+    ExitCode rendered = kExitOk;
+    try {
+        rendered = render();
+    } catch (const std::bad_alloc&) {
+        rendered = kExitResourceLimit;
+    }
     fz_set_stop_flag(m_ctx, nullptr);
     // A refused allocation or a stop request may have left the page incomplete without an error.
     if (m_ceiling.WasReached() || cookie.abort) {
@@ -228,7 +289,20 @@ ExitCode FirstPage::Render(DocumentSource source, int longerEdge, fz_cookie& coo
     return rendered;
 }
 
-RgbPixels FirstPage::Pixels() const noexcept
+ExitCode DocumentPage::RenderFirstPage(DocumentSource source, int longerEdge, fz_cookie& cookie) noexcept
+{
+    return WithinBounds(cookie, [&] { return DrawFirstPage(m_ctx, source, longerEdge, &cookie, &m_pageBounds, &m_page); });
+}
+
+ExitCode DocumentPage::RenderListedPage(DocumentSource source, long long pageNumber, int width,
+                                        fz_cookie& cookie) noexcept
+{
+    return WithinBounds(cookie, [&] {
+        return DrawListedPage(m_ctx, source, pageNumber, width, &cookie, m_pages, &m_pageBounds, &m_page);
+    });
+}
+
+RgbPixels DocumentPage::Pixels() const noexcept
 {
     if (!m_page) {
         return RgbPixels{0, 0, 0, nullptr};
