@@ -1,9 +1,11 @@
 // libFuzzer target on the renderer's document path: the input is a document, opened from memory,
 // whose first page DocumentPage places and draws within the memory ceiling, or whose pages it lists
-// and one of which it draws fitted to a width, under a stop request like the renderer's time budget;
-// a drawn page is then checked against the size asked for, and the list against the page list's rules.
+// and one of which it draws fitted to a width, under a stop request like the renderer's time budget,
+// with installed fonts for the fonts it names without embedding them; a drawn page is then checked
+// against the size asked for, and the list against the page list's rules.
 #include "renderer/document_page.h"
 #include "renderer/page_fit.h"
+#include "renderer/system_fonts.h"
 
 #include <chrono>
 #include <cmath>
@@ -12,8 +14,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -76,6 +82,63 @@ private:
     std::thread m_thread;
 };
 
+volatile uint8_t g_sink;
+
+[[noreturn]] void Fail(const char* what, int a, int b)
+{
+    std::fprintf(stderr, "first_page_fuzzer: %s (%d, %d)\n", what, a, b);
+    std::abort();
+}
+
+// The fonts scripts/setup installs from Debian's packages, listed under the names Windows gives them
+// in its font list: Japanese, Chinese (a collection of two faces), Korean serif and sans, and Latin.
+// Always the same files in the same order, so that a run repeats.
+struct ListedFont {
+    const char* listing;
+    const char* path;
+};
+constexpr ListedFont kListedFonts[] = {
+    {"IPAGothic (TrueType)", "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"},
+    {"IPAMincho (TrueType)", "/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf"},
+    {"WenQuanYi Micro Hei & WenQuanYi Micro Hei Mono (TrueType)", "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"},
+    {"NanumGothic (TrueType)", "/usr/share/fonts/truetype/nanum/NanumGothic.ttf"},
+    {"NanumMyeongjo (TrueType)", "/usr/share/fonts/truetype/nanum/NanumMyeongjo.ttf"},
+    {"DejaVu Sans (TrueType)", "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"},
+    {"DejaVu Sans Bold (TrueType)", "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"},
+    {"DejaVu Serif (TrueType)", "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"},
+};
+
+// The listed fonts' files, read once for the whole run; each input gets a lookup of its own over them.
+class DebianFonts final : public InstalledFonts {
+public:
+    DebianFonts()
+    {
+        for (const ListedFont& font : kListedFonts) {
+            std::ifstream file(font.path, std::ios::binary);
+            if (!file) {
+                std::fprintf(stderr, "first_page_fuzzer: %s is missing (scripts/setup installs it)\n", font.path);
+                Fail("an installed font is missing", 0, 0);
+            }
+            m_listing.emplace_back(font.listing);
+            m_files.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        }
+    }
+
+    const std::vector<std::string>& Listing() override { return m_listing; }
+
+    FontBytes Bytes(size_t entry) noexcept override
+    {
+        if (entry >= m_files.size()) {
+            return FontBytes{};
+        }
+        return FontBytes{m_files[entry].data(), m_files[entry].size()};
+    }
+
+private:
+    std::vector<std::string> m_listing;
+    std::vector<std::vector<unsigned char>> m_files;
+};
+
 struct Bytes {
     const uint8_t* data;
     size_t size;
@@ -85,14 +148,6 @@ fz_stream* OpenBytes(fz_context* ctx, const void* what)
 {
     const Bytes& bytes = *static_cast<const Bytes*>(what);
     return fz_open_memory(ctx, bytes.data, bytes.size);
-}
-
-volatile uint8_t g_sink;
-
-[[noreturn]] void Fail(const char* what, int a, int b)
-{
-    std::fprintf(stderr, "first_page_fuzzer: %s (%d, %d)\n", what, a, b);
-    std::abort();
 }
 
 // The pixels are the size that FitToLongerEdge gives the page.
@@ -161,17 +216,20 @@ ExitCode RenderUnderStopRequest(DocumentPage& page, const Request& request, bool
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    static DebianFonts installedFonts;
     const Request request = RequestFor(data, size);
     const Bytes bytes{data, size};
     {
-        DocumentPage page;
+        SystemFontLookup systemFonts(installedFonts);
+        DocumentPage page(kMemoryCeilingBytes, &systemFonts);
         if (RenderUnderStopRequest(page, request, false, bytes) == kExitOk) {
             CheckFirstPage(page, request.size);
             ReadPixels(page);
         }
     }
     if (request.pageMode) {
-        DocumentPage page;
+        SystemFontLookup systemFonts(installedFonts);
+        DocumentPage page(kMemoryCeilingBytes, &systemFonts);
         if (RenderUnderStopRequest(page, request, true, bytes) == kExitOk) {
             CheckListedPage(page, request.pageNumber, request.size);
             ReadPixels(page);

@@ -138,14 +138,21 @@ INSTANTIATE_TEST_SUITE_P(
                     256},
         OutcomeCase{"image_past_the_memory_ceiling", kGenerated, L"huge-keyed-image.pdf", L"256", kExitResourceLimit,
                     0, 0},
-        OutcomeCase{"resources_nested_past_the_stack", kGenerated, L"deep-resources.pdf", L"256", kExitResourceLimit,
-                    0, 0},
+        // Recursions the engine now cuts short (a cycle check deeper than 256 counts as a cycle): resources
+        // nested 80,000 deep once overflowed the stack, and forms nested 30,000 deep kept the page loading past
+        // the watchdog; the forms' drawing then gives up at the engine's exception depth.
+        OutcomeCase{"resources_nested_eighty_thousand_deep", kGenerated, L"deep-resources.pdf", L"256", kExitOk, 181,
+                    256},
+        OutcomeCase{"forms_nested_thirty_thousand_deep", kGenerated, L"deep-forms.pdf", L"256", kExitEngineFailed, 0,
+                    0},
         // Work that no operator boundary interrupts, stopped by the time budget all the same.
         OutcomeCase{"content_of_gigabytes_of_spaces", kGenerated, L"whitespace-bomb.pdf", L"256", kExitResourceLimit,
                     0, 0},
         OutcomeCase{"content_of_gigabytes_of_operators", kGenerated, L"operator-bomb.pdf", L"256", kExitResourceLimit,
                     0, 0},
         OutcomeCase{"image_of_gigabytes", kGenerated, L"image-bomb.pdf", L"256", kExitResourceLimit, 0, 0},
+        OutcomeCase{"glyph_run_from_memory_four_hundred_times", kGenerated, L"type3-glyph-bomb.pdf", L"256",
+                    kExitResourceLimit, 0, 0},
         OutcomeCase{"pattern_of_a_hundred_trillion_tiles", kGenerated, L"tiny-tiles.pdf", L"256", kExitResourceLimit,
                     0, 0},
         OutcomeCase{"damaged_header", kSample, L"damaged.pdf", L"256", kExitNotPdf, 0, 0},
