@@ -45,14 +45,8 @@ void RemovePreviewHandlersEntry() noexcept
 
 void UnregisterServer()
 {
-    const std::wstring classKey = PreviewClassKeyPath();
-    const std::wstring inprocKey = classKey + L"\\InprocServer32";
-
-    // A missing key, or a class key that still has another subkey, is left as it is.
-    RegDeleteKeyExW(HKEY_CURRENT_USER, inprocKey.c_str(), kOwnView, 0);
-    RegDeleteKeyExW(HKEY_CURRENT_USER, classKey.c_str(), kOwnView, 0);
     // The binding and the list entry serve both bitnesses: they go with the last registration.
-    if (!UserKeyExists(inprocKey.c_str(), kOtherView)) {
+    if (DeleteOwnClassKeys(PreviewClassKeyPath())) {
         RegDeleteKeyExW(HKEY_CURRENT_USER, kHandlerBindingKey, kSharedView, 0);
         RemovePreviewHandlersEntry();
     }

@@ -38,14 +38,8 @@ void RegisterServer()
 
 void UnregisterServer()
 {
-    const std::wstring classKey = ClassKeyPath();
-    const std::wstring inprocKey = classKey + L"\\InprocServer32";
-
-    // A missing key, or a class key that still has another subkey, is left as it is.
-    RegDeleteKeyExW(HKEY_CURRENT_USER, inprocKey.c_str(), kOwnView, 0);
-    RegDeleteKeyExW(HKEY_CURRENT_USER, classKey.c_str(), kOwnView, 0);
     // The binding serves both bitnesses: it goes with the last registration.
-    if (!UserKeyExists(inprocKey.c_str(), kOtherView)) {
+    if (DeleteOwnClassKeys(ClassKeyPath())) {
         RegDeleteKeyExW(HKEY_CURRENT_USER, kHandlerBindingKey, kSharedView, 0);
     }
     NotifyAssociationsChanged();

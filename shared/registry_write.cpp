@@ -47,6 +47,14 @@ std::wstring RegisteredModulePath(HMODULE module, const wchar_t* fallback)
     return path;
 }
 
+bool DeleteOwnClassKeys(const std::wstring& classKey)
+{
+    const std::wstring inprocKey = classKey + L"\\InprocServer32";
+    RegDeleteKeyExW(HKEY_CURRENT_USER, inprocKey.c_str(), kOwnView, 0);
+    RegDeleteKeyExW(HKEY_CURRENT_USER, classKey.c_str(), kOwnView, 0);
+    return !UserKeyExists(inprocKey.c_str(), kOtherView);
+}
+
 HRESULT RunRegistrationStep(void (*step)()) noexcept
 {
     try {

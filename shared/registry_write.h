@@ -39,6 +39,12 @@ void NotifyAssociationsChanged() noexcept;
 // Throws std::bad_alloc.
 std::wstring RegisteredModulePath(HMODULE module, const wchar_t* fallback);
 
+// Deletes the class's InprocServer32 key and then its class key in this DLL's own view (a missing
+// key, or a class key that still has another subkey, is left as it is). True when the other view
+// holds no InprocServer32 of the class either: this was the last registration, so what both
+// bitnesses share may go too. Throws std::bad_alloc.
+bool DeleteOwnClassKeys(const std::wstring& classKey);
+
 // Runs a registration step as an export does: registry failures are not reported (a key that cannot
 // be written only leaves its own values missing); without memory for the key paths nothing further
 // is attempted and E_OUTOFMEMORY is returned. S_OK otherwise.
