@@ -1,7 +1,7 @@
 # Makes the installer at build time, because the licence files and the 32-bit DLL come from other
 # builds: checks the payload, writes the files it installs as NSIS macros (OUTFILE's stem + ".nsh")
 # and as a plain list (stem + ".files"), and runs makensis when any input is newer than OUTFILE.
-# With SIGN_P12 it first signs copies of both DLLs and the renderer (in OUTFILE's folder, under
+# With SIGN_P12 it first signs copies of the four DLLs and the renderer (in OUTFILE's folder, under
 # stem + "-payload"), and makensis signs the uninstaller and the installer it writes: the password
 # is read from TORV_SIGN_PASSWORD by sign-pe.
 #
@@ -11,7 +11,7 @@ cmake_minimum_required(VERSION 3.21)
 # The paths and the version, written by the build (torv_add_installer).
 include("${INPUTS}")
 
-foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 VIEWER LICENSE LICENSES_DIR)
+foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 PREVIEW64 PREVIEW32 VIEWER LICENSE LICENSES_DIR)
     if(NOT EXISTS "${${input}}")
         message(FATAL_ERROR "installer: ${input} \"${${input}}\" does not exist")
     endif()
@@ -31,8 +31,8 @@ foreach(blank "<year>" "[year]" "[yyyy]" "<copyright holders>" "[fullname]" "<na
 endforeach()
 
 # Install names and their sources, in the order the installer places them.
-set(program_names torvthumb.dll torvthumb32.dll TorvView.exe)
-set(programs "${DLL64}" "${DLL32}" "${VIEWER}")
+set(program_names torvthumb.dll torvthumb32.dll torvpreview.dll torvpreview32.dll TorvView.exe)
+set(programs "${DLL64}" "${DLL32}" "${PREVIEW64}" "${PREVIEW32}" "${VIEWER}")
 
 # A copy of each program under its install name, signed; the unsigned build's files stay as they are.
 function(sign_copies out)

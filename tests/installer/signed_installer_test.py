@@ -18,7 +18,7 @@ import subprocess
 import sys
 
 PASSWORD = "throwaway password"
-PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "TorvView.exe"]
+PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "torvpreview.dll", "torvpreview32.dll", "TorvView.exe"]
 EXPECTED_SIZE = (181, 256)  # report.pdf at the host's default size
 
 
@@ -86,7 +86,8 @@ def main():
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--inputs", required=True, help="the installer's .inputs.cmake, written by the build")
     parser.add_argument("--make-installer", required=True, help="installer/make-installer.cmake")
-    parser.add_argument("--unsigned", required=True, nargs=3, help="the unsigned build's programs, in PROGRAMS order")
+    parser.add_argument("--unsigned", required=True, nargs=len(PROGRAMS),
+                        help="the unsigned build's programs, in PROGRAMS order")
     parser.add_argument("--work", required=True, help="a folder of the build tree for this test's files")
     parser.add_argument("--wine-prefix-script", required=True, help="cmake/wine-prefix.sh")
     parser.add_argument("--prefix", required=True, help="the Wine prefix to install into, made afresh")

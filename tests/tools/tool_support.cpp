@@ -1,7 +1,7 @@
 // Helpers for the tests of the tools.
 #include "tools/tool_support.h"
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "support/test_support.h"
 
 #include <wincodec.h>

@@ -6,7 +6,7 @@
 //   TORV_HOSTILE_CASES  how many documents (default kDefaultCases)
 //   TORV_HOSTILE_SEED   the run's seed (default from the clock); case i uses seed + i * kSeedStep, so
 //                       TORV_HOSTILE_SEED=<a case's seed> TORV_HOSTILE_CASES=1 replays that case alone.
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "renderer/exit_code.h"
 #include "support/test_support.h"
 #include "thumbnail/thumbnail_request.h"

@@ -1,7 +1,7 @@
-// Owners for the GDI objects the host draws with, in the style of module/unique_resource.h.
+// Owners for the GDI objects the pane and the host draw with, in the style of shared/unique_resource.h.
 #pragma once
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 
 struct MemoryDcTraits {
     using Handle = HDC;

@@ -17,3 +17,7 @@ constexpr int32_t kMaxResultEdge = 4096;
 // On success returns the bitmap, which the caller owns; on any failure returns null and leaves
 // nothing allocated. Bytes after the pixel data are not read.
 HBITMAP ReadResultFile(HANDLE file) noexcept;
+
+// Opens the file at path for reading and reads it as ReadResultFile does; null when it cannot be
+// opened or read.
+HBITMAP ReadResultFileAt(const wchar_t* path) noexcept;

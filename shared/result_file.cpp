@@ -1,7 +1,7 @@
 // Turns a renderer's result file into a bitmap with one read straight into the DIB section.
-#include "thumbnail/result_file.h"
+#include "shared/result_file.h"
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 
 namespace {
 
@@ -51,4 +51,14 @@ HBITMAP ReadResultFile(HANDLE file) noexcept
         return nullptr;
     }
     return bitmap.release();
+}
+
+HBITMAP ReadResultFileAt(const wchar_t* path) noexcept
+{
+    const UniqueFile file(
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return nullptr;
+    }
+    return ReadResultFile(file.get());
 }

@@ -1,4 +1,4 @@
-// Owns one COM interface pointer; released exactly once, on every path.
+// Owns one COM interface pointer; released exactly once, on every path (the DLLs and the tools).
 #pragma once
 
 #include <unknwn.h>
@@ -32,6 +32,16 @@ public:
         if (T* old = std::exchange(m_ptr, nullptr)) {
             old->Release();
         }
+    }
+
+    // Holds a reference of its own to pointer (which may be null), releasing the one held before.
+    void share(T* pointer) noexcept
+    {
+        if (pointer) {
+            pointer->AddRef();
+        }
+        reset();
+        m_ptr = pointer;
     }
 
     // For factory functions that return a new reference through a pointer.
