@@ -30,6 +30,11 @@ set(CMAKE_OBJDUMP      ${TORV_ARM64_TOOLCHAIN}/bin/${TOOLCHAIN_PREFIX}-objdump)
 # the x64 build's (GCC for x86-64 has no FMA to use). Unfused, both draw the same pixels.
 set(CMAKE_C_FLAGS_INIT "-ffp-contract=off")
 set(CMAKE_CXX_FLAGS_INIT "-ffp-contract=off")
+# The image checksum in the PE header, which GNU ld writes and lld does not unless asked (lld-link's
+# /release): a program signed and then stripped of its signature is the file as built again.
+foreach(kind EXE SHARED MODULE)
+    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,--Xlink=-release")
+endforeach()
 
 set(CMAKE_FIND_ROOT_PATH ${TORV_ARM64_TOOLCHAIN}/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
