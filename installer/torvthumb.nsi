@@ -1,8 +1,10 @@
-; The per-user installer: both thumbnail handler DLLs, the renderer and the licences in one folder
+; The per-user installer: the thumbnail handler DLLs, the renderer and the licences in one folder
 ; under %LOCALAPPDATA%\Programs, registered for the current user through the DLLs' own
-; DllRegisterServer. No administrator rights. Made by installer/make-installer.cmake, which defines
-; TORV_VERSION_NSH, TORV_PAYLOAD_NSH and TORV_OUTFILE (TORV_VERSION to override the version, and
-; TORV_SIGN_PE, the signing script, for a signed installer).
+; DllRegisterServer. No administrator rights. The native DLL and the renderer are those of the
+; machine Windows runs on, x64 or ARM64; the x86 DLL serves 32-bit programs on both. Made by
+; installer/make-installer.cmake, which defines TORV_VERSION_NSH, TORV_PAYLOAD_NSH and TORV_OUTFILE
+; (TORV_VERSION to override the version, TORV_SIGN_PE, the signing script, for a signed installer,
+; and for the tests' installers only TORV_TEST_NATIVE_MACHINE and TORV_TEST_REGSVR32, below).
 Unicode true
 Target amd64-unicode
 ManifestDPIAware true
@@ -17,6 +19,7 @@ SetDateSave off
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include MUI2.nsh
+!include x64.nsh
 
 !define PRODUCT "TorvThumb"
 !define PUBLISHER "The torvthumb developers"
@@ -26,6 +29,14 @@ SetDateSave off
 !define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 !define CLEANUP_VALUE "${PRODUCT} clean-up"
 !define REGSVR32_X86 "$WINDIR\SysWOW64\regsvr32.exe"
+; ARM64 Windows runs this x64 program under emulation, where it cannot load an ARM64 DLL: the
+; native regsvr32 registers the native DLL there. A test's installer names a stand-in instead.
+!ifdef TORV_TEST_REGSVR32
+  !define REGSVR32_NATIVE "${TORV_TEST_REGSVR32}"
+!else
+  !define REGSVR32_NATIVE "$SYSDIR\regsvr32.exe"
+!endif
+!define IMAGE_FILE_MACHINE_ARM64 0xAA64
 !define KEY_READ 0x20019
 
 ; The containers that registration, the Apps entry and the clean-up entry write into, which a
@@ -76,11 +87,46 @@ VIAddVersionKey LegalCopyright "Copyright (C) ${PUBLISHER}"
 
 ; A bit set of TORV_CONTAINER_KEYS and CREATED_PROGRAMS_FOLDER.
 Var CreatedContainers
+; The machine Windows runs on natively, "x64" or "arm64": which native DLL and renderer are installed.
+Var NativeMachine
 
 ; ---------------------------------------------------------------------------------------------
 ; Shared by the installer and the uninstaller (NSIS needs an "un." copy of each function).
 
 !macro TORV_SHARED_FUNCTIONS UN
+
+; Sets $NativeMachine from the machine Windows runs on, not the one this program runs as: on ARM64
+; Windows this x64 program runs under emulation, and it must still install ARM64 handlers for
+; Explorer and the other native processes. IsWow64Process2 (Windows 10 1511 and later) names the
+; native machine; where it is missing, NSIS reads the one the system records (x64.nsh). A test's
+; installer is given the machine instead.
+Function ${UN}DetectNativeMachine
+  !ifdef TORV_TEST_NATIVE_MACHINE
+    StrCpy $NativeMachine "${TORV_TEST_NATIVE_MACHINE}"
+  !else
+    ${GetNativeMachineArchitecture} $0
+    ${If} $0 = ${IMAGE_FILE_MACHINE_ARM64}
+      StrCpy $NativeMachine arm64
+    ${Else}
+      StrCpy $NativeMachine x64
+    ${EndIf}
+  !endif
+FunctionEnd
+
+; Unregisters the native DLL at $0 through its own DllUnregisterServer: in this process on x64
+; Windows, with the native regsvr32 on ARM64 Windows. Sets the error flag when that fails.
+Function ${UN}UnregisterNative
+  ClearErrors
+  ${If} $NativeMachine == arm64
+    StrCpy $1 "not started"
+    ExecWait '"${REGSVR32_NATIVE}" /u /s "$0"' $1
+    ${If} $1 != 0
+      SetErrors
+    ${EndIf}
+  ${Else}
+    UnRegDLL "$0"
+  ${EndIf}
+FunctionEnd
 
 ; Pops a key path under HKCU; pushes 0 when the key is missing, 1 when it holds no subkey and no
 ; value (the default value included, which EnumRegValue cannot tell from none), 2 otherwise.
@@ -113,7 +159,7 @@ Function ${UN}KeyState
 FunctionEnd
 
 ; Deletes the files that were moved aside because they were in use; sets $R9 to 1 when some are
-; still in use.
+; still in use. A name listed for more than one machine is simply looked at again.
 Function ${UN}DeleteLeftovers
   !insertmacro TORV_PAYLOAD_FILES TORV_DELETE_LEFTOVERS_OF
 FunctionEnd
@@ -139,7 +185,7 @@ FunctionEnd
 
 !macroend
 
-!macro TORV_DELETE_LEFTOVERS_OF NAME SOURCE
+!macro TORV_DELETE_LEFTOVERS_OF NAME SOURCE MACHINE
   Delete "$INSTDIR\${NAME}.*.old"
   ${If} ${FileExists} "$INSTDIR\${NAME}.*.old"
     StrCpy $R9 1
@@ -168,6 +214,7 @@ Function .onInit
   ; One fixed folder: an upgrade finds the files it replaces there, and the clean-up entry and the
   ; Apps entry name it.
   StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
+  Call DetectNativeMachine
 FunctionEnd
 
 !macro TORV_NOTE_IF_MISSING BIT KEY
@@ -190,13 +237,19 @@ Function NoteMissingContainers
 FunctionEnd
 
 ; The earlier installation's own DllUnregisterServer removes what it registered, so that nothing
-; of an older registration outlives the upgrade. Failures leave nothing worse than before.
+; of an older registration outlives the upgrade. Failures leave nothing worse than before. On ARM64
+; Windows an installation older than the ARM64 build left an x64 DLL, which only this (x64) process
+; can load: both ways are tried there.
 Function UnregisterEarlier
   ${If} ${FileExists} "$INSTDIR\torvthumb32.dll"
     ExecWait '"${REGSVR32_X86}" /u /s "$INSTDIR\torvthumb32.dll"'
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\torvthumb.dll"
-    UnRegDLL "$INSTDIR\torvthumb.dll"
+    StrCpy $0 "$INSTDIR\torvthumb.dll"
+    Call UnregisterNative
+    ${If} $NativeMachine == arm64
+      UnRegDLL "$INSTDIR\torvthumb.dll"
+    ${EndIf}
   ${EndIf}
   ClearErrors
 FunctionEnd
@@ -224,24 +277,43 @@ FunctionEnd
   CreateDirectory "$INSTDIR\${NAME}"
 !macroend
 
-!macro TORV_PLACE_FILE NAME SOURCE
-  ${If} ${FileExists} "$INSTDIR\${NAME}"
-    ClearErrors
-    Delete "$INSTDIR\${NAME}"
-    ${If} ${Errors}
-      Push "$INSTDIR\${NAME}"
-      Call MoveAside
+; Places a file meant for every machine ("any") or for this one.
+!macro TORV_PLACE_FILE NAME SOURCE MACHINE
+  ${If} "${MACHINE}" == any
+  ${OrIf} "${MACHINE}" == $NativeMachine
+    ${If} ${FileExists} "$INSTDIR\${NAME}"
+      ClearErrors
+      Delete "$INSTDIR\${NAME}"
+      ${If} ${Errors}
+        Push "$INSTDIR\${NAME}"
+        Call MoveAside
+      ${EndIf}
     ${EndIf}
+    File "/oname=$INSTDIR\${NAME}" "${SOURCE}"
   ${EndIf}
-  File "/oname=$INSTDIR\${NAME}" "${SOURCE}"
 !macroend
 
-; Each DLL through its own DllRegisterServer: the 64-bit one in this (64-bit) process, the 32-bit
-; one with the 32-bit regsvr32. Without the 64-bit handler there is nothing to install; without
-; the 32-bit one only 32-bit programs miss the thumbnails, so that failure is reported and passed.
-Function RegisterHandlers
+; Registers the native DLL at $0 through its own DllRegisterServer: in this process on x64 Windows,
+; with the native regsvr32 on ARM64 Windows. Sets the error flag when that fails.
+Function RegisterNative
   ClearErrors
-  RegDLL "$INSTDIR\torvthumb.dll"
+  ${If} $NativeMachine == arm64
+    StrCpy $1 "not started"
+    ExecWait '"${REGSVR32_NATIVE}" /s "$0"' $1
+    ${If} $1 != 0
+      SetErrors
+    ${EndIf}
+  ${Else}
+    RegDLL "$0"
+  ${EndIf}
+FunctionEnd
+
+; Each DLL through its own DllRegisterServer: the native one as RegisterNative does, the 32-bit one
+; with the 32-bit regsvr32. Without the native handler there is nothing to install; without the
+; 32-bit one only 32-bit programs miss the thumbnails, so that failure is reported and passed.
+Function RegisterHandlers
+  StrCpy $0 "$INSTDIR\torvthumb.dll"
+  Call RegisterNative
   ${If} ${Errors}
     Abort "The thumbnail handler could not be registered: $INSTDIR\torvthumb.dll"
   ${EndIf}
@@ -306,6 +378,7 @@ Function un.onInit
   ${EndIf}
   ReadRegDWORD $CreatedContainers HKCU "${UNINSTALL_KEY}" CreatedContainers
   IntOp $CreatedContainers $CreatedContainers + 0
+  Call un.DetectNativeMachine
 FunctionEnd
 
 ; Both DLLs through their own DllUnregisterServer; failures are reported and passed, so that the
@@ -322,14 +395,15 @@ Function un.UnregisterHandlers
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\torvthumb.dll"
     ClearErrors
-    UnRegDLL "$INSTDIR\torvthumb.dll"
+    StrCpy $0 "$INSTDIR\torvthumb.dll"
+    Call un.UnregisterNative
     ${If} ${Errors}
       DetailPrint "The thumbnail handler could not be unregistered."
     ${EndIf}
   ${EndIf}
 FunctionEnd
 
-!macro TORV_DELETE_FILE NAME SOURCE
+!macro TORV_DELETE_FILE NAME SOURCE MACHINE
   Delete "$INSTDIR\${NAME}"
   ${If} ${FileExists} "$INSTDIR\${NAME}"
     StrCpy $R9 1
