@@ -1,12 +1,15 @@
-// Benchmark of the thumbnail server against the least any caller of the renderer must do.
+// Benchmark of the thumbnail server against the least any caller of the renderer must do, and of the
+// preview pane against a thumbnail and against itself on a shorter document.
 // Prints one table; each figure is a median over repeated runs, and the two sides of each ratio
 // are measured alternately in the same run so that a change in the machine's load hits both; a
 // ratio's two figures are those of the round whose ratio is the median one.
 //
 // Usage: torvbench [--quick]   (run by scripts/benchmark; --quick takes fewer repetitions)
-#include "module/unique_resource.h"
+#include "shared/com_ptr.h"
+#include "shared/result_file.h"
+#include "shared/unique_resource.h"
 #include "support/private_bytes.h"
-#include "thumbnail/result_file.h"
+#include "tools/previewhost/pane_host.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -31,6 +34,10 @@ namespace {
 const CLSID kClsid = {0x5b1e2c47, 0x93a0, 0x4d8e, {0xa6, 0xf2, 0x0c, 0x71, 0xd4, 0xb9, 0x8e, 0x35}};
 const wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
 const IID kIidThumbnailProvider = {0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
+// {DCE41385-8CBA-4016-8DD0-B04B7E46E6B2}
+const CLSID kPreviewClsid = {0xdce41385, 0x8cba, 0x4016, {0x8d, 0xd0, 0xb0, 0x4b, 0x7e, 0x46, 0xe6, 0xb2}};
+// How long one paint of the pane may take: the renderer's limit and more.
+constexpr DWORD kPaintWaitMs = 60000;
 const double kMiB = 1024.0 * 1024.0;
 
 using Clock = std::chrono::steady_clock;
@@ -410,6 +417,44 @@ void AddManyPagesAgainstOne(std::vector<Row>& rows, IClassFactory* factory, cons
                Format("%.2f", c.b * 1000), c.ratio, false, 1.2});
 }
 
+// The renderer's page mode as the preview DLL starts it: fresh result and page list files, the
+// command line, hidden; the page must be drawn.
+void PageModeRequest(const std::wstring& renderer, const std::wstring& document, int page, int width)
+{
+    wchar_t directory[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, directory);
+    wchar_t resultPath[MAX_PATH] = {};
+    wchar_t pageListPath[MAX_PATH] = {};
+    if (!GetTempFileNameW(directory, L"tvt", 0, resultPath) || !GetTempFileNameW(directory, L"tvl", 0, pageListPath)) {
+        Fail("GetTempFileName failed");
+    }
+    const UniqueProcessInformation process =
+        StartHidden(L"\"" + renderer + L"\" --page \"" + document + L"\" " + std::to_wstring(page) + L" "
+                    + std::to_wstring(width) + L" \"" + resultPath + L"\" \"" + pageListPath + L"\"");
+    DWORD exitCode = 1;
+    if (process.process) {
+        WaitForSingleObject(process.process.get(), INFINITE);
+        GetExitCodeProcess(process.process.get(), &exitCode);
+    }
+    DeleteFileW(resultPath);
+    DeleteFileW(pageListPath);
+    if (exitCode != 0) {
+        Fail("the renderer's page mode did not draw the page");
+    }
+}
+
+// The last page of a document of 10,000 against the page of a one-page document, in the page mode at
+// a preview pane's width: the page mode lists every page's size, so the ratio is what listing the
+// other pages and finding the last one cost.
+void AddLastOfManyPagesAgainstOne(std::vector<Row>& rows, const std::wstring& renderer, const std::wstring& manyPages,
+                                  const std::wstring& onePage, int rounds)
+{
+    const Comparison c = SideBySide(rounds, [&] { PageModeRequest(renderer, manyPages, 10000, 600); },
+                                    [&] { PageModeRequest(renderer, onePage, 1, 600); });
+    Add(rows, {"Page 10,000 of 10,000 vs page 1 of 1, TorvView --page 600 (ms)", Format("%.2f", c.a * 1000),
+               Format("%.2f", c.b * 1000), c.ratio, false, 0});
+}
+
 // A page of CJK text whose font is named and not embedded, drawn with the font installed on the
 // machine, against the same page with that font embedded. The named font is not installed, so the
 // renderer reads the font list and every listed file's header to choose one by its collection.
@@ -485,6 +530,139 @@ void AddRendererPeakMemory(std::vector<Row>& rows, const Renderers& renderers, c
                false, 0});
     Add(rows, {"TorvView peak memory refusing size 0 (MiB above Wine's floor)", Format("%.2f", Median(refusing) / kMiB),
                "-", 0, false, 0});
+}
+
+// The built preview DLL, loaded as the Shell's preview surrogate loads it; its default render command
+// starts TorvView.exe beside it.
+class PreviewLibrary {
+public:
+    explicit PreviewLibrary(const std::wstring& path) : m_module(LoadLibraryW(path.c_str()))
+    {
+        if (!m_module) {
+            Fail("cannot load torvpreview.dll");
+        }
+        m_getClassObject = reinterpret_cast<GetClassObjectFunction>(
+            reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllGetClassObject")));
+    }
+    // A new handler initialised with the document, holding the only reference.
+    ComPtr<IPreviewHandler> NewHandler(const std::wstring& document) const
+    {
+        ComPtr<IClassFactory> factory;
+        ComPtr<IPreviewHandler> handler;
+        ComPtr<IInitializeWithFile> init;
+        if (m_getClassObject(kPreviewClsid, IID_IClassFactory, factory.put_void()) != S_OK
+            || factory->CreateInstance(nullptr, IID_IPreviewHandler, handler.put_void()) != S_OK
+            || handler->QueryInterface(IID_IInitializeWithFile, init.put_void()) != S_OK
+            || init->Initialize(document.c_str(), STGM_READ) != S_OK) {
+            Fail("cannot make a preview handler");
+        }
+        return handler;
+    }
+
+private:
+    UniqueModule m_module;
+    GetClassObjectFunction m_getClassObject = nullptr;
+};
+
+// From DoPreview until the pane has painted its first page, nothing in view left to draw.
+double FirstPaintSeconds(const PreviewLibrary& library, const std::wstring& document, int width, int height)
+{
+    PaneHost host(width, height);
+    ComPtr<IPreviewHandler> handler = library.NewHandler(document);
+    host.Attach(handler.get());
+    const Clock::time_point start = Clock::now();
+    handler->DoPreview();
+    const PanePainted painted = host.WaitForPainted(kPaintWaitMs);
+    const double seconds = Seconds(start);
+    if (!painted.painted || painted.firstPage != 1) {
+        Fail("the pane did not paint its first page");
+    }
+    host.Detach();
+    return seconds;
+}
+
+// The pane of a document paged through from top to bottom with Page Down, as a reader does.
+struct Paging {
+    size_t pagesPainted = 0;  // pages that were in view at a paint that left nothing to draw
+    size_t pages = 0;
+    double longestWait = 0;   // seconds from a Page Down to the paint of what it brought into view
+    double seconds = 0;       // the whole way down
+    uint64_t peakBytes = 0;   // the highest private memory on the way, above the level before DoPreview
+};
+
+Paging PageThrough(const PreviewLibrary& library, const std::wstring& document, size_t pages)
+{
+    Paging paging;
+    paging.pages = pages;
+    std::vector<bool> painted(pages + 1, false);
+    PaneHost host(600, 800);
+    ComPtr<IPreviewHandler> handler = library.NewHandler(document);
+    host.Attach(handler.get());
+    std::atomic<bool> done{false};
+    const uint64_t floor = testing_support::PrivateBytes();
+    std::atomic<uint64_t> peak{floor};
+    // Bitmaps live as long as their pages are near the view, so a few samples a second see them.
+    std::thread sampler([&] {
+        while (!done) {
+            const uint64_t now = testing_support::PrivateBytes();
+            if (now > peak) {
+                peak = now;
+            }
+            Sleep(5);
+        }
+    });
+    const Clock::time_point start = Clock::now();
+    handler->DoPreview();
+    PanePainted shown = host.WaitForPainted(kPaintWaitMs);
+    while (shown.painted && shown.firstPage != 0) {
+        for (UINT page = shown.firstPage; page <= shown.lastPage && page <= pages; ++page) {
+            painted[page] = true;
+        }
+        if (shown.lastPage >= pages) {
+            break;
+        }
+        const Clock::time_point pressed = Clock::now();
+        host.PressKey(VK_NEXT);
+        shown = host.WaitForPainted(kPaintWaitMs);
+        paging.longestWait = std::max(paging.longestWait, Seconds(pressed));
+    }
+    paging.seconds = Seconds(start);
+    done = true;
+    sampler.join();
+    if (!shown.painted) {
+        Fail("the pane stopped painting on the way down");
+    }
+    paging.pagesPainted = static_cast<size_t>(std::count(painted.begin() + 1, painted.end(), true));
+    paging.peakBytes = peak - floor;
+    host.Detach();
+    return paging;
+}
+
+// The preview pane's rows: its first page against a thumbnail of the same page at 1024, and a long
+// document paged through against a short one.
+void AddPreviewRows(std::vector<Row>& rows, IClassFactory* factory, const ScratchRegistry& registry,
+                    const Renderers& renderers, const std::wstring& directory, const std::wstring& onePage, int rounds)
+{
+    const PreviewLibrary library(directory + L"\\torvpreview.dll");
+    registry.SetRenderer(renderers.real);
+    FirstPaintSeconds(library, onePage, 600, 800);  // loads what the first preview needs
+    const Comparison first = SideBySide(rounds, [&] { FirstPaintSeconds(library, onePage, 600, 800); },
+                                        [&] { LibraryRequest(factory, onePage, 1024); });
+    Add(rows, {"First page in a 600 x 800 pane (ms): DoPreview to painted vs a thumbnail at 1024",
+               Format("%.2f", first.a * 1000), Format("%.2f", first.b * 1000), first.ratio, false, 1.2});
+
+    const Paging many = PageThrough(library, TestDocument(directory, L"five-hundred-pages.pdf"), 500);
+    const Paging few = PageThrough(library, TestDocument(directory, L"fifty-pages.pdf"), 50);
+    Add(rows, {"Paging down 500 pages vs 50: pages painted", std::to_string(many.pagesPainted) + " of 500",
+               std::to_string(few.pagesPainted) + " of 50", 0, false, 0});
+    Add(rows, {"Paging down 500 pages vs 50: whole way (s)", Format("%.1f", many.seconds), Format("%.1f", few.seconds),
+               0, false, 0});
+    Add(rows, {"Paging down 500 pages vs 50: longest wait for a page (ms)", Format("%.0f", many.longestWait * 1000),
+               Format("%.0f", few.longestWait * 1000), many.longestWait / few.longestWait, false, 0});
+    Add(rows, {"Paging down 500 pages vs 50: host's peak private memory above its floor (MiB)",
+               Format("%.2f", many.peakBytes / kMiB), Format("%.2f", few.peakBytes / kMiB),
+               static_cast<double>(many.peakBytes) / static_cast<double>(std::max<uint64_t>(1, few.peakBytes)), false,
+               1.1});
 }
 
 }  // namespace
@@ -642,8 +820,13 @@ int main(int argc, char** argv)
     AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize256, 256, page256, rounds(60), 1.5);
     AddRealAgainstTrivial(rows, factory, registry, renderers, onePage, sameSize1024, 1024, page1024, rounds(60), 0);
     AddManyPagesAgainstOne(rows, factory, registry, renderers.real, tenThousandPages, onePage, rounds(60));
+    AddLastOfManyPagesAgainstOne(rows, renderers.real, tenThousandPages, onePage, rounds(30));
     AddInstalledFontAgainstEmbedded(rows, factory, registry, renderers.real, cjkNamed, cjkEmbedded, rounds(60));
     AddRendererPeakMemory(rows, renderers, onePage, onePixel, sameSize1024, 1024, page1024, rounds(9));
+
+    // 10 and 11: the preview pane, on the single-threaded apartment a preview host gives it.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    AddPreviewRows(rows, factory, registry, renderers, directory, onePage, rounds(30));
 
     factory->Release();
     for (const std::wstring& document : {document256, document4096, sameSize256, sameSize1024, onePixel}) {

@@ -28,6 +28,7 @@ wic_class="HKLM\\Software\\Classes\\CLSID\\$wic_clsid\\InprocServer32"
 # view of their own only below a key that has a Wow6432Node subkey, and makes this one only for the
 # machine's classes: without it both bitnesses would share one CLSID key, as on no 64-bit Windows.
 user_wow64_classes='HKCU\Software\Classes\Wow6432Node'
+display_driver_key='HKCU\Software\Wine\Drivers'
 
 wine32_runs() {
     [ -x "$wine32" ] && "$(dirname "$0")/can-run-32bit.sh" >/dev/null
@@ -99,6 +100,18 @@ case "$1" in
       "$wine64" reg add "$user_wow64_classes" /f >/dev/null 2>&1 </dev/null \
         && "$wine64" reg delete "$user_wow64_classes" /ve /f >/dev/null 2>&1 </dev/null \
         || { echo "cannot create $user_wow64_classes in the Wine prefix $WINEPREFIX" >&2; exit 1; }
+    fi
+    # Wine's null display driver, so that windows can be made and painted on a machine without a
+    # display (the preview pane's tests and pictures): without a display and this setting, Wine
+    # refuses every window. The desktop takes the driver it finds when it starts, and the programs
+    # above may have started it already, so the server starts again once the setting is made.
+    if ! "$wine64" reg query "$display_driver_key" /v Graphics 2>/dev/null | tr -d '\r' \
+        | grep -q 'REG_SZ[[:space:]]*null$'; then
+      "$wine64" reg add "$display_driver_key" /v Graphics /d null /f >/dev/null 2>&1 </dev/null \
+        || { echo "cannot choose Wine's null display driver in the Wine prefix $WINEPREFIX" >&2; exit 1; }
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+      wineserver -p >/dev/null 2>&1 </dev/null || true
     fi
     keep_desktop
     if [ "$arch" = 32 ]; then

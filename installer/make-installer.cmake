@@ -1,4 +1,4 @@
-# Makes the installer at build time, because the licence files, the x86 DLL and the ARM64 programs
+# Makes the installer at build time, because the licence files, the x86 DLLs and the ARM64 programs
 # come from other builds: checks the payload, writes the files it installs as NSIS macros (OUTFILE's
 # stem + ".nsh") and their install names as a plain list (stem + ".files"), and runs makensis when
 # any input is newer than OUTFILE. With SIGN_P12 it first signs copies of the DLLs and the renderers
@@ -12,7 +12,8 @@ cmake_minimum_required(VERSION 3.21)
 # The paths and the version, written by the build (torv_add_installer).
 include("${INPUTS}")
 
-foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 VIEWER DLL_ARM64 VIEWER_ARM64 LICENSE LICENSES_DIR)
+foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 PREVIEW64 PREVIEW32 VIEWER DLL_ARM64 PREVIEW_ARM64 VIEWER_ARM64
+              LICENSE LICENSES_DIR)
     if(NOT EXISTS "${${input}}")
         message(FATAL_ERROR "installer: ${input} \"${${input}}\" does not exist")
     endif()
@@ -33,9 +34,11 @@ endforeach()
 
 # Install names, the machine each is for ("any": every one; x64 and arm64: the machine Windows runs
 # on natively) and their sources, in the order the installer places them.
-set(program_names torvthumb.dll torvthumb32.dll TorvView.exe torvthumb.dll TorvView.exe)
-set(program_machines x64 any x64 arm64 arm64)
-set(programs "${DLL64}" "${DLL32}" "${VIEWER}" "${DLL_ARM64}" "${VIEWER_ARM64}")
+set(program_names torvthumb.dll torvthumb32.dll torvpreview.dll torvpreview32.dll TorvView.exe
+                  torvthumb.dll torvpreview.dll TorvView.exe)
+set(program_machines x64 any x64 any x64 arm64 arm64 arm64)
+set(programs "${DLL64}" "${DLL32}" "${PREVIEW64}" "${PREVIEW32}" "${VIEWER}" "${DLL_ARM64}" "${PREVIEW_ARM64}"
+             "${VIEWER_ARM64}")
 
 # A copy of each program under its install name, signed (those for ARM64 in a folder of their own);
 # the unsigned build's files stay as they are.

@@ -1,4 +1,5 @@
-; The per-user installer: the thumbnail handler DLLs, the renderer and the licences in one folder
+; The per-user installer: the thumbnail handler and the preview handler, each as a native DLL and an
+; x86 DLL, the renderer and the licences in one folder
 ; under %LOCALAPPDATA%\Programs, registered for the current user through the DLLs' own
 ; DllRegisterServer. No administrator rights. The native DLL and the renderer are those of the
 ; machine Windows runs on, x64 or ARM64; the x86 DLL serves 32-bit programs on both. Made by
@@ -44,6 +45,7 @@ SetDateSave off
 ; value CreatedContainers) those it found missing, and the uninstaller removes those again once
 ; they are empty. Deeper keys first, so that one pass removes a parent after its child.
 !define CREATED_PROGRAMS_FOLDER 256
+!define PREVIEW_HANDLERS_KEY "Software\Microsoft\Windows\CurrentVersion\PreviewHandlers"
 !macro TORV_CONTAINER_KEYS CALL
   !insertmacro ${CALL} 1 "Software\Classes\.pdf\ShellEx"
   !insertmacro ${CALL} 2 "Software\Classes\.pdf"
@@ -53,6 +55,7 @@ SetDateSave off
   !insertmacro ${CALL} 32 "Software\Classes"
   !insertmacro ${CALL} 64 "${UNINSTALL_PARENT}"
   !insertmacro ${CALL} 128 "${RUNONCE_KEY}"
+  !insertmacro ${CALL} 512 "${PREVIEW_HANDLERS_KEY}"
 !macroend
 
 Name "${PRODUCT} ${TORV_VERSION}"
@@ -77,7 +80,7 @@ VIAddVersionKey CompanyName "${PUBLISHER}"
 VIAddVersionKey LegalCopyright "Copyright (C) ${PUBLISHER}"
 
 !define MUI_WELCOMEPAGE_TITLE "${PRODUCT} ${TORV_VERSION}"
-!define MUI_WELCOMEPAGE_TEXT "Windows Explorer will show thumbnails of PDF documents, drawn by TorvView.$\r$\n$\r$\nThis installs for your account only and needs no administrator rights. It goes to:$\r$\n$INSTDIR"
+!define MUI_WELCOMEPAGE_TEXT "Windows Explorer will show thumbnails of PDF documents and their pages in the preview pane, drawn by TorvView.$\r$\n$\r$\nThis installs for your account only and needs no administrator rights. It goes to:$\r$\n$INSTDIR"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -236,21 +239,26 @@ Function NoteMissingContainers
   ${EndIf}
 FunctionEnd
 
+!macro TORV_UNREGISTER_EARLIER NAME
+  ${If} ${FileExists} "$INSTDIR\${NAME}32.dll"
+    ExecWait '"${REGSVR32_X86}" /u /s "$INSTDIR\${NAME}32.dll"'
+  ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\${NAME}.dll"
+    StrCpy $0 "$INSTDIR\${NAME}.dll"
+    Call UnregisterNative
+    ${If} $NativeMachine == arm64
+      UnRegDLL "$INSTDIR\${NAME}.dll"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; The earlier installation's own DllUnregisterServer removes what it registered, so that nothing
 ; of an older registration outlives the upgrade. Failures leave nothing worse than before. On ARM64
 ; Windows an installation older than the ARM64 build left an x64 DLL, which only this (x64) process
 ; can load: both ways are tried there.
 Function UnregisterEarlier
-  ${If} ${FileExists} "$INSTDIR\torvthumb32.dll"
-    ExecWait '"${REGSVR32_X86}" /u /s "$INSTDIR\torvthumb32.dll"'
-  ${EndIf}
-  ${If} ${FileExists} "$INSTDIR\torvthumb.dll"
-    StrCpy $0 "$INSTDIR\torvthumb.dll"
-    Call UnregisterNative
-    ${If} $NativeMachine == arm64
-      UnRegDLL "$INSTDIR\torvthumb.dll"
-    ${EndIf}
-  ${EndIf}
+  !insertmacro TORV_UNREGISTER_EARLIER torvthumb
+  !insertmacro TORV_UNREGISTER_EARLIER torvpreview
   ClearErrors
 FunctionEnd
 
@@ -308,24 +316,30 @@ Function RegisterNative
   ${EndIf}
 FunctionEnd
 
-; Each DLL through its own DllRegisterServer: the native one as RegisterNative does, the 32-bit one
-; with the 32-bit regsvr32. Without the native handler there is nothing to install; without the
-; 32-bit one only 32-bit programs miss the thumbnails, so that failure is reported and passed.
-Function RegisterHandlers
-  StrCpy $0 "$INSTDIR\torvthumb.dll"
+; Registers the native DLL NAME.dll as RegisterNative does and the x86 one, NAME32.dll, with the
+; 32-bit regsvr32, each through its own DllRegisterServer. Without the native handler there is
+; nothing to install; without the 32-bit one only 32-bit programs miss it, so that failure is
+; reported and passed.
+!macro TORV_REGISTER NAME WHAT
+  StrCpy $0 "$INSTDIR\${NAME}.dll"
   Call RegisterNative
   ${If} ${Errors}
-    Abort "The thumbnail handler could not be registered: $INSTDIR\torvthumb.dll"
+    Abort "The ${WHAT} could not be registered: $INSTDIR\${NAME}.dll"
   ${EndIf}
   ClearErrors
   StrCpy $0 "not started"
-  ExecWait '"${REGSVR32_X86}" /s "$INSTDIR\torvthumb32.dll"' $0
+  ExecWait '"${REGSVR32_X86}" /s "$INSTDIR\${NAME}32.dll"' $0
   ${If} ${Errors}
   ${OrIf} $0 != 0
-    DetailPrint "The 32-bit handler could not be registered (regsvr32: $0); 32-bit programs will show no PDF thumbnails."
+    DetailPrint "The 32-bit ${WHAT} could not be registered (regsvr32: $0); 32-bit programs will go without it."
   ${Else}
-    DetailPrint "Registered the 32-bit handler."
+    DetailPrint "Registered the 32-bit ${WHAT}."
   ${EndIf}
+!macroend
+
+Function RegisterHandlers
+  !insertmacro TORV_REGISTER torvthumb "thumbnail handler"
+  !insertmacro TORV_REGISTER torvpreview "preview handler"
 FunctionEnd
 
 ; The entry in Settings > Apps; EstimatedSize in KiB, of the folder as installed.
@@ -381,26 +395,31 @@ Function un.onInit
   Call un.DetectNativeMachine
 FunctionEnd
 
-; Both DLLs through their own DllUnregisterServer; failures are reported and passed, so that the
-; files still go.
-Function un.UnregisterHandlers
-  ${If} ${FileExists} "$INSTDIR\torvthumb32.dll"
+!macro TORV_UNREGISTER NAME WHAT
+  ${If} ${FileExists} "$INSTDIR\${NAME}32.dll"
     ClearErrors
     StrCpy $0 "not started"
-    ExecWait '"${REGSVR32_X86}" /u /s "$INSTDIR\torvthumb32.dll"' $0
+    ExecWait '"${REGSVR32_X86}" /u /s "$INSTDIR\${NAME}32.dll"' $0
     ${If} ${Errors}
     ${OrIf} $0 != 0
-      DetailPrint "The 32-bit handler could not be unregistered (regsvr32: $0)."
+      DetailPrint "The 32-bit ${WHAT} could not be unregistered (regsvr32: $0)."
     ${EndIf}
   ${EndIf}
-  ${If} ${FileExists} "$INSTDIR\torvthumb.dll"
+  ${If} ${FileExists} "$INSTDIR\${NAME}.dll"
     ClearErrors
-    StrCpy $0 "$INSTDIR\torvthumb.dll"
+    StrCpy $0 "$INSTDIR\${NAME}.dll"
     Call un.UnregisterNative
     ${If} ${Errors}
-      DetailPrint "The thumbnail handler could not be unregistered."
+      DetailPrint "The ${WHAT} could not be unregistered."
     ${EndIf}
   ${EndIf}
+!macroend
+
+; The four DLLs through their own DllUnregisterServer; failures are reported and passed, so that the
+; files still go.
+Function un.UnregisterHandlers
+  !insertmacro TORV_UNREGISTER torvthumb "thumbnail handler"
+  !insertmacro TORV_UNREGISTER torvpreview "preview handler"
 FunctionEnd
 
 !macro TORV_DELETE_FILE NAME SOURCE MACHINE

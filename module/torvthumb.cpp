@@ -1,9 +1,8 @@
 // Entry routine, class-object exports and module state of the thumbnail server.
 #include "module/torvthumb.h"
 
-#include "module/class_factory.h"
-
-#include <new>
+#include "shared/class_factory.h"
+#include "thumbnail/thumbnail_provider.h"
 
 HINSTANCE g_hInst = nullptr;
 LONG g_cDllRef = 0;
@@ -21,37 +20,9 @@ std::wstring ClassKeyPath()
     return std::wstring(L"Software\\Classes\\CLSID\\") + kClsidString;
 }
 
-std::wstring ModuleFileName(HMODULE module)
-{
-    // GetModuleFileNameW truncates silently when the buffer is too small (it returns the buffer
-    // size), and a cut name would point at another directory, so grow until the name fits.
-    std::wstring name(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(module, &name[0], static_cast<DWORD>(name.size()));
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < name.size()) {
-            name.resize(length);
-            return name;
-        }
-        // Names are bounded by the 32767-character limit of extended paths.
-        if (name.size() > 0x10000) {
-            return std::wstring();
-        }
-        name.resize(name.size() * 2);
-    }
-}
-
 std::wstring DllDir()
 {
-    std::wstring name = ModuleFileName(g_hInst);
-    const size_t separator = name.find_last_of(L"\\/");
-    if (separator == std::wstring::npos) {
-        return std::wstring();
-    }
-    name.resize(separator);
-    return name;
+    return ModuleDirectory(g_hInst);
 }
 
 BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID)
@@ -70,14 +41,5 @@ STDAPI DllCanUnloadNow()
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
 {
-    if (!IsEqualCLSID(rclsid, CLSID_TorvThumb)) {
-        return CLASS_E_CLASSNOTAVAILABLE;
-    }
-    CTorvThumbFactory* factory = new (std::nothrow) CTorvThumbFactory();
-    if (!factory) {
-        return E_OUTOFMEMORY;
-    }
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    return GetClassObject<CTorvThumb>(CLSID_TorvThumb, g_cDllRef, rclsid, riid, ppv);
 }

@@ -1,6 +1,9 @@
 // Module-wide state of the in-process server and the helpers every subsystem shares.
 #pragma once
 
+#include "shared/module_file.h"
+#include "shared/server_exports.h"
+
 #include <windows.h>
 
 #include <string>
@@ -19,15 +22,3 @@ std::wstring ClassKeyPath();
 // Directory of this library's own file, without a trailing separator; empty if the name
 // cannot be obtained or holds no separator. Throws std::bad_alloc.
 std::wstring DllDir();
-
-// The whole file name of a module, however long; empty if the platform cannot name it.
-// Throws std::bad_alloc.
-std::wstring ModuleFileName(HMODULE module);
-
-extern "C" {
-BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved);
-STDAPI DllCanUnloadNow();
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
-STDAPI DllRegisterServer();
-STDAPI DllUnregisterServer();
-}

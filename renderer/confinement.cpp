@@ -56,33 +56,21 @@ bool ReadTokenIntegrityLevel(HANDLE token, DWORD& rid) noexcept
     return true;
 }
 
-// Low integrity may read what the user can read, but write to nothing labelled above it, which is
-// every file and key of the user's but the few kept for Low processes (LocalLow, AppDataLow); the
-// result file's handle was opened for writing before.
-StepResult LowerIntegrity() noexcept
+bool LowerTokenToLow() noexcept
 {
     UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_DEFAULT, token.put())) {
-        return Failed();
-    }
-    // A caller already at Low or below (an app container's, say) leaves nothing to lower, and a token
-    // may not be raised.
-    DWORD rid = 0;
-    if (ReadTokenIntegrityLevel(token.get(), rid) && rid <= SECURITY_MANDATORY_LOW_RID) {
-        return Applied();
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_DEFAULT, token.put())) {
+        return false;
     }
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD sidSize = sizeof(sid);
     if (!CreateWellKnownSid(WinLowLabelSid, nullptr, sid, &sidSize)) {
-        return Failed();
+        return false;
     }
     TOKEN_MANDATORY_LABEL label{};
     label.Label.Sid = sid;
     label.Label.Attributes = SE_GROUP_INTEGRITY;
-    if (!SetTokenInformation(token.get(), TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(sid))) {
-        return Failed();
-    }
-    return Applied();
+    return SetTokenInformation(token.get(), TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(sid)) != FALSE;
 }
 
 using SetPolicyFunction = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
@@ -166,6 +154,22 @@ StepResult DisallowWin32kCalls(SetPolicyFunction set) noexcept
 
 }  // namespace
 
+const TokenCalls kProcessToken{ReadIntegrityLevel, LowerTokenToLow};
+
+// Low integrity may read what the user can read, but write to nothing labelled above it, which is
+// every file and key of the user's but the few kept for Low processes (LocalLow, AppDataLow); the
+// output files' handles were opened for writing before. A caller at Low or below already (the Shell's
+// preview surrogate, an app container) leaves nothing to lower, and is not asked to open its token for
+// a change it could not make: a token may not be raised, and a sandbox may not grant that access.
+StepResult LowerIntegrity(const TokenCalls& token) noexcept
+{
+    DWORD rid = 0;
+    if (token.readLevel(rid) && rid <= SECURITY_MANDATORY_LOW_RID) {
+        return Applied();
+    }
+    return token.lowerToLow() ? Applied() : Failed();
+}
+
 bool Confinement::AllowsParsing() const noexcept
 {
     return steps[kStepLowIntegrity].outcome == StepOutcome::kApplied;
@@ -178,7 +182,7 @@ Confinement ConfineProcess() noexcept
     Confinement confinement;
     StepResult* steps = confinement.steps;
     steps[kStepJob] = JoinOwnJob(confinement.job);
-    steps[kStepLowIntegrity] = LowerIntegrity();
+    steps[kStepLowIntegrity] = LowerIntegrity(kProcessToken);
     const SetPolicyFunction set = FindSetPolicy();
     steps[kStepNoDynamicCode] = ProhibitDynamicCode(set);
     steps[kStepNoExtensionPoints] = DisableExtensionPoints(set);

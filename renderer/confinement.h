@@ -58,3 +58,16 @@ const char* StepName(ConfinementStep step) noexcept;
 
 // The integrity level of the process's token, a SECURITY_MANDATORY_*_RID; false if it cannot be read.
 bool ReadIntegrityLevel(DWORD& rid) noexcept;
+
+// The token step's two calls, apart so that a test can show what the step does at each level (Wine
+// lowers nothing and reads every token back at High).
+struct TokenCalls {
+    bool (*readLevel)(DWORD& rid) noexcept;  // the current level, as ReadIntegrityLevel
+    bool (*lowerToLow)() noexcept;           // the token labelled Low; false with the last error set
+};
+// The calls on this process's own token.
+extern const TokenCalls kProcessToken;
+
+// The token step: applied, without a change, for a token at Low or below already; otherwise applied
+// once the token was lowered to Low, or failed with the lowering's error.
+StepResult LowerIntegrity(const TokenCalls& token) noexcept;

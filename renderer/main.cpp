@@ -7,7 +7,8 @@
 // written to the result file unless the whole page was rendered.
 #include "renderer/confinement_report.h"
 #include "renderer/exit_code.h"
-#include "renderer/thumb_arguments.h"
+#include "renderer/page_mode.h"
+#include "renderer/arguments.h"
 #include "renderer/thumb_mode.h"
 #include "renderer/unattended.h"
 
@@ -29,6 +30,10 @@ int Run()
     }
     if (__argc == 3 && std::wcscmp(argv[1], L"--confinement") == 0) {
         return RunConfinementMode(argv[2]);
+    }
+    if (__argc >= 2 && std::wcscmp(argv[1], L"--page") == 0) {
+        PageArguments arguments;
+        return ParsePageArguments(__argc, argv, arguments) ? RunPageMode(arguments) : kExitUsage;
     }
     ThumbArguments arguments;
     if (!ParseThumbArguments(__argc, argv, arguments)) {

@@ -1,5 +1,7 @@
-// Fitting a page into the requested edge length.
+// Fitting a page into the requested edge length or width.
 #include "renderer/page_fit.h"
+
+#include "renderer/page_list.h"
 
 #include <cmath>
 
@@ -19,4 +21,15 @@ PixelSize FitToLongerEdge(double pageWidth, double pageHeight, int longerEdge) n
         return PixelSize{longerEdge, ShorterEdge(pageHeight, pageWidth, longerEdge)};
     }
     return PixelSize{ShorterEdge(pageWidth, pageHeight, longerEdge), longerEdge};
+}
+
+PixelSize FitToWidth(float pageWidth, float pageHeight, int width) noexcept
+{
+    const int height = PageHeightForWidth(pageWidth, pageHeight, width);
+    if (height <= kMaxPageWidth) {
+        return PixelSize{width, height};
+    }
+    // Taller than the cap means narrower than width at the cap, so the rounding stays within width.
+    const int reduced = ShorterEdge(pageWidth, pageHeight, kMaxPageWidth);
+    return PixelSize{reduced < width ? reduced : width, kMaxPageWidth};
 }

@@ -1,5 +1,6 @@
 // The result file format: int32 width, int32 height, then width x height x 4 bytes, blue, green,
-// red and 255, rows top to bottom, all little-endian like every Windows target.
+// red and 255, rows top to bottom, all little-endian like every Windows target; and the page list
+// file (page_list.h).
 #include "renderer/result_writer.h"
 
 #include <new>
@@ -62,7 +63,9 @@ bool WriteHeaderAndRows(HANDLE file, const RgbPixels& pixels) noexcept
     }
 }
 
-void Empty(HANDLE file) noexcept
+}  // namespace
+
+void EmptyOutputFile(HANDLE file) noexcept
 {
     LARGE_INTEGER start{};
     if (SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
@@ -70,13 +73,24 @@ void Empty(HANDLE file) noexcept
     }
 }
 
-}  // namespace
-
 bool WriteResultFile(HANDLE file, const RgbPixels& pixels) noexcept
 {
     if (WriteHeaderAndRows(file, pixels)) {
         return true;
     }
-    Empty(file);
+    EmptyOutputFile(file);
+    return false;
+}
+
+bool WritePageListFile(HANDLE file, const std::vector<PageSizePt>& pages) noexcept
+{
+    try {
+        const std::vector<uint8_t> bytes = EncodePageList(pages);
+        if (WriteAll(file, bytes.data(), bytes.size())) {
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    EmptyOutputFile(file);
     return false;
 }

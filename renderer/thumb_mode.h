@@ -2,6 +2,6 @@
 #pragma once
 
 #include "renderer/exit_code.h"
-#include "renderer/thumb_arguments.h"
+#include "renderer/arguments.h"
 
 ExitCode RunThumbMode(const ThumbArguments& arguments);

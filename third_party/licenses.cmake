@@ -29,9 +29,10 @@ endif()
 file(GLOB own_patches RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/patches/*/*.patch)
 list(JOIN own_patches "\n" own_patches)
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/engine-versions.txt @ONLY CONTENT [[
-The PDF engine linked into TorvView.exe: source packages of Debian's stable release, unpacked with
-Debian's patches applied, then torvthumb's own (third_party/patches/), built by torvthumb's
-third_party/ build files.
+The PDF engine linked into TorvView.exe: source packages of Debian's stable release, FreeType's and
+zlib's of Debian unstable (newer upstream versions, with fixes that stable's lack), unpacked with
+Debian's patches applied, then torvthumb's own (third_party/patches/: fixes backported from upstream,
+each naming its upstream commit), built by torvthumb's third_party/ build files.
 
 Source package, Debian version (the distribution its latest changelog entry names):
 @versions@

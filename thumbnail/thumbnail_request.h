@@ -1,13 +1,12 @@
 // One thumbnail request: run the renderer on a document and read its result into a bitmap.
 #pragma once
 
+#include "shared/renderer_process.h"
+
 #include <windows.h>
 #include <thumbcache.h>
 
 #include <string>
-
-// How long the renderer may run before it is terminated.
-constexpr DWORD kRenderTimeoutMs = 30000;
 
 // Renders documentPath at edge length cx. Returns E_POINTER (nothing written) for a null
 // out-parameter; otherwise sets *phbmp to null and *pdwAlpha to WTSAT_RGB first and returns

@@ -1,8 +1,8 @@
-// The installer in a fresh Wine prefix of its own: a silent install that makes thumbnails through
-// the installed DLLs and renderer (through the 32-bit DLL too where the prefix runs 32-bit
-// programs), upgrades over an earlier build while its DLL is loaded, and uninstalls that leave the
-// user's registry and local application data as they were.
-#include "module/unique_resource.h"
+// The installer in a fresh Wine prefix of its own: a silent install that makes thumbnails and shows
+// the preview pane through the installed DLLs and renderer (through the 32-bit DLLs too where the
+// prefix runs 32-bit programs), upgrades over an earlier build while its DLL is loaded, and
+// uninstalls that leave the user's registry and local application data as they were.
+#include "shared/unique_resource.h"
 #include "support/test_support.h"
 #include "tools/tool_support.h"
 
@@ -34,6 +34,14 @@ const wchar_t kServerKey[] = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F
 // Where the 32-bit regsvr32 writes the class under WOW64.
 const wchar_t kServerKey32[] =
     L"Software\\Classes\\WOW6432Node\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}\\InprocServer32";
+
+const wchar_t kPreviewBindingKey[] = L"Software\\Classes\\.pdf\\ShellEx\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
+const wchar_t kPreviewClsid[] = L"{DCE41385-8CBA-4016-8DD0-B04B7E46E6B2}";
+const wchar_t kPreviewServerKey[] =
+    L"Software\\Classes\\CLSID\\{DCE41385-8CBA-4016-8DD0-B04B7E46E6B2}\\InprocServer32";
+const wchar_t kPreviewServerKey32[] =
+    L"Software\\Classes\\WOW6432Node\\CLSID\\{DCE41385-8CBA-4016-8DD0-B04B7E46E6B2}\\InprocServer32";
+const wchar_t kPreviewHandlersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
 
 constexpr DWORD kNotStarted = 0xFFFFFFFEu;
 constexpr DWORD kNotFinished = 0xFFFFFFFFu;
@@ -93,10 +101,25 @@ std::wstring InstalledDll32()
     return InstallDir() + L"\\torvthumb32.dll";
 }
 
-// The host that 32-bit programs stand for, built in the x86 tree.
+std::wstring InstalledPreviewDll()
+{
+    return InstallDir() + L"\\torvpreview.dll";
+}
+
+std::wstring InstalledPreviewDll32()
+{
+    return InstallDir() + L"\\torvpreview32.dll";
+}
+
+// The hosts that 32-bit programs stand for, built in the x86 tree.
 std::wstring HostPath32()
 {
     return testing_support::TestDir() + L"\\" + TORV_X86_BIN_DIR + L"\\thumbhost.exe";
+}
+
+std::wstring PreviewHostPath32()
+{
+    return testing_support::TestDir() + L"\\" + TORV_X86_BIN_DIR + L"\\previewhost.exe";
 }
 
 std::wstring X86BuildFile(const wchar_t* name)
@@ -319,6 +342,25 @@ void ExpectThumbnailThroughInstalledDll(const std::wstring& hostPath = tool_test
     tool_testing::DeleteTree(out);
 }
 
+// The preview pane of a sample document shown by a new preview host process through the registered
+// DLL and the installed renderer: its first page, drawn.
+void ExpectPreviewThroughInstalledDll(const std::wstring& hostPath = tool_testing::BinDir() + L"\\previewhost.exe",
+                                      const std::wstring& dll = InstalledPreviewDll())
+{
+    SCOPED_TRACE(Narrow(hostPath));
+    const std::wstring out = testing_support::TempDir() + L"\\panes";
+    const tool_testing::ProcessResult host = tool_testing::Run(Quote(hostPath) + L" --verbose --size 400x600 --out "
+                                                               + Quote(out) + L" "
+                                                               + Quote(tool_testing::SamplesDir() + L"\\report.pdf"));
+    EXPECT_EQ(host.exitCode, 0u) << host.out << host.err;
+    EXPECT_NE(host.err.find("DLL \"" + Narrow(dll) + "\""), std::string::npos) << host.err;
+    EXPECT_NE(host.out.find("report.pdf: S_OK 0x00000000 pages 1-"), std::string::npos) << host.out;
+    const tool_testing::DecodedImage image = tool_testing::DecodeImage(out + L"\\report.pdf.pane.png");
+    EXPECT_EQ(image.hr, S_OK);
+    EXPECT_EQ(image.height, 600u);
+    tool_testing::DeleteTree(out);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Snapshots of what an installation may touch: the user's registry and local application data.
 
@@ -497,17 +539,25 @@ TEST_F(InstallerTest, SilentInstallServesThumbnailsAndUninstallLeavesNothing)
 
     EXPECT_EQ(StringOrEmpty(kBindingKey, nullptr), kClsid);
     EXPECT_EQ(StringOrEmpty(kServerKey, nullptr), InstalledDll());
+    EXPECT_EQ(StringOrEmpty(kPreviewBindingKey, nullptr), kPreviewClsid);
+    EXPECT_EQ(StringOrEmpty(kPreviewServerKey, nullptr), InstalledPreviewDll());
+    EXPECT_EQ(StringOrEmpty(kPreviewHandlersKey, kPreviewClsid), L"TorvView Preview Handler");
+    EXPECT_EQ(FileVersion(InstalledPreviewDll()), kCurrentVersion);
     EXPECT_TRUE(MovedAside().empty());
     EXPECT_EQ(StringOrEmpty(kRunOnceKey, kCleanUpValue), L"");
     ExpectThumbnailThroughInstalledDll();
+    ExpectPreviewThroughInstalledDll();
 
     // A failed 32-bit registration is passed by the installer; it is tolerated here only where the
     // prefix cannot run 32-bit programs at all.
     if (RunsThirtyTwoBitPrograms()) {
         EXPECT_EQ(StringOrEmpty(kServerKey32, nullptr), InstalledDll32());
+        EXPECT_EQ(StringOrEmpty(kPreviewServerKey32, nullptr), InstalledPreviewDll32());
         ExpectThumbnailThroughInstalledDll(HostPath32(), InstalledDll32());
+        ExpectPreviewThroughInstalledDll(PreviewHostPath32(), InstalledPreviewDll32());
     } else {
-        std::printf("note: this prefix runs no 32-bit programs: torvthumb32.dll installed, not registered\n");
+        std::printf("note: this prefix runs no 32-bit programs: torvthumb32.dll and torvpreview32.dll installed, "
+                    "not registered\n");
     }
 
     ASSERT_EQ(Uninstall(), 0u);
@@ -524,6 +574,7 @@ TEST_P(UpgradeTest, ReplacesTheLoadedDllAndDeletesItOnceFree)
     ASSERT_EQ(Install(EarlierInstaller()), 0u);
     const std::wstring dll = InstalledDll();
     ASSERT_EQ(FileVersion(dll), kEarlierVersion);
+    ASSERT_EQ(FileVersion(InstalledPreviewDll()), kEarlierVersion);
     const auto earlier = FileIdentity(dll);
 
     // This process holds the earlier DLL as Explorer would: it can be neither replaced nor deleted.
@@ -536,7 +587,10 @@ TEST_P(UpgradeTest, ReplacesTheLoadedDllAndDeletesItOnceFree)
     EXPECT_EQ(StringOrEmpty(kServerKey, nullptr), dll);
     EXPECT_EQ(FileVersion(dll), kCurrentVersion);
     EXPECT_NE(FileIdentity(dll), earlier);
+    EXPECT_EQ(StringOrEmpty(kPreviewServerKey, nullptr), InstalledPreviewDll());
+    EXPECT_EQ(FileVersion(InstalledPreviewDll()), kCurrentVersion);
     ExpectThumbnailThroughInstalledDll();
+    ExpectPreviewThroughInstalledDll();
 
     const std::vector<std::wstring> aside = MovedAside();
     ASSERT_EQ(aside.size(), 1u);
@@ -592,6 +646,9 @@ TEST_F(InstallerTest, UninstallWhileTheDllIsLoadedFinishesAtTheNextSignIn)
     EXPECT_FALSE(KeyExists(kAppsKey));
     EXPECT_FALSE(KeyExists(kBindingKey));
     EXPECT_FALSE(KeyExists(kServerKey));
+    EXPECT_FALSE(KeyExists(kPreviewBindingKey));
+    EXPECT_FALSE(KeyExists(kPreviewServerKey));
+    EXPECT_EQ(StringOrEmpty(kPreviewHandlersKey, kPreviewClsid), L"");
     EXPECT_TRUE(FileExists(InstalledDll()));
     EXPECT_NE(StringOrEmpty(kRunOnceKey, kCleanUpValue), L"");
 
@@ -600,9 +657,9 @@ TEST_F(InstallerTest, UninstallWhileTheDllIsLoadedFinishesAtTheNextSignIn)
     ExpectSameAs(m_before);
 }
 
-// On ARM64 Windows the installer places the ARM64 DLL and renderer under the same names, beside the
-// x86 DLL, and registers the native DLL with the native regsvr32, since it runs there as an emulated
-// x64 process that cannot load an ARM64 DLL. x64 Wine runs no ARM64 code: the tests' installer is
+// On ARM64 Windows the installer places the ARM64 DLLs and renderer under the same names, beside the
+// x86 DLLs, and registers the native DLLs with the native regsvr32, since it runs there as an
+// emulated x64 process that cannot load an ARM64 DLL. x64 Wine runs no ARM64 code: the tests' installer is
 // told the machine and records the native regsvr32's calls instead (the ARM64 tree's tests register
 // the same DLL with regsvr32 under emulated ARM64 Wine).
 TEST_F(InstallerTest, OnArm64InstallsTheArm64FilesAndRegistersThemWithTheNativeRegsvr32)
@@ -616,20 +673,23 @@ TEST_F(InstallerTest, OnArm64InstallsTheArm64FilesAndRegistersThemWithTheNativeR
     };
     const Placed placed[] = {
         {L"torvthumb.dll", Arm64BuildFile(L"torvthumb.dll")},
+        {L"torvpreview.dll", Arm64BuildFile(L"torvpreview.dll")},
         {L"TorvView.exe", Arm64BuildFile(L"TorvView.exe")},
         {L"torvthumb32.dll", X86BuildFile(L"torvthumb.dll")},
+        {L"torvpreview32.dll", X86BuildFile(L"torvpreview.dll")},
     };
     for (const Placed& file : placed) {
         EXPECT_TRUE(tool_testing::ReadFileBytes(InstallDir() + L"\\" + file.name)
                     == tool_testing::ReadFileBytes(file.source))
             << Narrow(file.name) << " is not " << Narrow(file.source);
     }
-    const std::string registered = "/s " + Narrow(Quote(InstalledDll())) + "\n";
+    const std::string dlls[] = {Narrow(Quote(InstalledDll())), Narrow(Quote(InstalledPreviewDll()))};
+    const std::string registered = "/s " + dlls[0] + "\n/s " + dlls[1] + "\n";
     EXPECT_EQ(TextOf(NativeRegsvr32Calls()), registered);
     EXPECT_EQ(StringOrEmpty(kAppsKey, L"DisplayVersion"), kCurrentVersion);
 
     ASSERT_EQ(Uninstall(), 0u);
-    EXPECT_EQ(TextOf(NativeRegsvr32Calls()), registered + "/u /s " + Narrow(Quote(InstalledDll())) + "\n");
+    EXPECT_EQ(TextOf(NativeRegsvr32Calls()), registered + "/u /s " + dlls[0] + "\n/u /s " + dlls[1] + "\n");
     ExpectSameAs(m_before);
 }
 

@@ -18,10 +18,11 @@ import subprocess
 import sys
 
 PASSWORD = "throwaway password"
-# The signed copies in the payload folder, in the order of --unsigned: the ARM64 DLL and renderer,
-# for ARM64 Windows, are in a folder of their own. Installed on x64 Windows, the first three.
-PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "TorvView.exe", "arm64/torvthumb.dll", "arm64/TorvView.exe"]
-INSTALLED = PROGRAMS[:3]
+# The signed copies in the payload folder, in the order of --unsigned: the ARM64 DLLs and renderer,
+# for ARM64 Windows, are in a folder of their own. Installed on x64 Windows, the first five.
+PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "torvpreview.dll", "torvpreview32.dll", "TorvView.exe",
+            "arm64/torvthumb.dll", "arm64/torvpreview.dll", "arm64/TorvView.exe"]
+INSTALLED = PROGRAMS[:5]
 EXPECTED_SIZE = (181, 256)  # report.pdf at the host's default size
 
 

@@ -1,17 +1,25 @@
 // libFuzzer target on the renderer's document path: the input is a document, opened from memory,
-// whose first page FirstPage places and draws within the memory ceiling, under a stop request like
-// the renderer's time budget; a drawn page is then checked against the size asked for.
-#include "renderer/first_page.h"
+// whose first page DocumentPage places and draws within the memory ceiling, or whose pages it lists
+// and one of which it draws fitted to a width, under a stop request like the renderer's time budget,
+// with installed fonts for the fonts it names without embedding them; a drawn page is then checked
+// against the size asked for, and the list against the page list's rules.
+#include "renderer/document_page.h"
 #include "renderer/page_fit.h"
+#include "renderer/system_fonts.h"
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -24,13 +32,23 @@ constexpr std::chrono::milliseconds kStopAfter(1000);
 // the whole input so that the document itself is not changed and a run can be repeated.
 constexpr int kSizes[] = {256, 256, 256, 256, 256, 256, 256, 256, 1, 2, 3, 17, 96, 181, 1000, 1024, 4096};
 
-int SizeFor(const uint8_t* data, size_t size) noexcept
+// Every input goes through the thumbnail's first page; one in four also through the page mode, for
+// one of its first four pages.
+struct Request {
+    int size;
+    bool pageMode;
+    int pageNumber;
+};
+
+Request RequestFor(const uint8_t* data, size_t size) noexcept
 {
     uint32_t hash = 2166136261u;  // FNV-1a
     for (size_t i = 0; i < size; ++i) {
         hash = (hash ^ data[i]) * 16777619u;
     }
-    return kSizes[hash % (sizeof(kSizes) / sizeof(kSizes[0]))];
+    const uint32_t sizeCount = sizeof(kSizes) / sizeof(kSizes[0]);
+    const uint32_t rest = hash / sizeCount;
+    return Request{kSizes[hash % sizeCount], rest % 4 == 0, static_cast<int>(1 + (rest / 4) % 4)};
 }
 
 // Sets the cookie's abort flag once kStopAfter has passed, unless destroyed first.
@@ -64,6 +82,63 @@ private:
     std::thread m_thread;
 };
 
+volatile uint8_t g_sink;
+
+[[noreturn]] void Fail(const char* what, int a, int b)
+{
+    std::fprintf(stderr, "first_page_fuzzer: %s (%d, %d)\n", what, a, b);
+    std::abort();
+}
+
+// The fonts scripts/setup installs from Debian's packages, listed under the names Windows gives them
+// in its font list: Japanese, Chinese (a collection of two faces), Korean serif and sans, and Latin.
+// Always the same files in the same order, so that a run repeats.
+struct ListedFont {
+    const char* listing;
+    const char* path;
+};
+constexpr ListedFont kListedFonts[] = {
+    {"IPAGothic (TrueType)", "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"},
+    {"IPAMincho (TrueType)", "/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf"},
+    {"WenQuanYi Micro Hei & WenQuanYi Micro Hei Mono (TrueType)", "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"},
+    {"NanumGothic (TrueType)", "/usr/share/fonts/truetype/nanum/NanumGothic.ttf"},
+    {"NanumMyeongjo (TrueType)", "/usr/share/fonts/truetype/nanum/NanumMyeongjo.ttf"},
+    {"DejaVu Sans (TrueType)", "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"},
+    {"DejaVu Sans Bold (TrueType)", "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"},
+    {"DejaVu Serif (TrueType)", "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"},
+};
+
+// The listed fonts' files, read once for the whole run; each input gets a lookup of its own over them.
+class DebianFonts final : public InstalledFonts {
+public:
+    DebianFonts()
+    {
+        for (const ListedFont& font : kListedFonts) {
+            std::ifstream file(font.path, std::ios::binary);
+            if (!file) {
+                std::fprintf(stderr, "first_page_fuzzer: %s is missing (scripts/setup installs it)\n", font.path);
+                Fail("an installed font is missing", 0, 0);
+            }
+            m_listing.emplace_back(font.listing);
+            m_files.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        }
+    }
+
+    const std::vector<std::string>& Listing() override { return m_listing; }
+
+    FontBytes Bytes(size_t entry) noexcept override
+    {
+        if (entry >= m_files.size()) {
+            return FontBytes{};
+        }
+        return FontBytes{m_files[entry].data(), m_files[entry].size()};
+    }
+
+private:
+    std::vector<std::string> m_listing;
+    std::vector<std::vector<unsigned char>> m_files;
+};
+
 struct Bytes {
     const uint8_t* data;
     size_t size;
@@ -75,16 +150,8 @@ fz_stream* OpenBytes(fz_context* ctx, const void* what)
     return fz_open_memory(ctx, bytes.data, bytes.size);
 }
 
-volatile uint8_t g_sink;
-
-[[noreturn]] void Fail(const char* what, int a, int b)
-{
-    std::fprintf(stderr, "first_page_fuzzer: %s (%d, %d)\n", what, a, b);
-    std::abort();
-}
-
-// The pixels are the size that FitToLongerEdge gives the page, and every one of them can be read.
-void CheckPage(const FirstPage& page, int longerEdge)
+// The pixels are the size that FitToLongerEdge gives the page.
+void CheckFirstPage(const DocumentPage& page, int longerEdge)
 {
     const RgbPixels pixels = page.Pixels();
     const fz_rect bounds = page.PageBounds();
@@ -95,6 +162,33 @@ void CheckPage(const FirstPage& page, int longerEdge)
     if ((pixels.width > pixels.height ? pixels.width : pixels.height) != longerEdge) {
         Fail("the longer edge is not the size asked for", pixels.width, pixels.height);
     }
+}
+
+// Every listed size can be fitted, and the pixels are the size that FitToWidth gives the listed page.
+void CheckListedPage(const DocumentPage& page, int pageNumber, int width)
+{
+    const std::vector<PageSizePt>& pages = page.Pages();
+    if (pages.empty() || pages.size() > kMaxPreviewPages || size_t(pageNumber) > pages.size()) {
+        Fail("the page list's length", int(pages.size()), pageNumber);
+    }
+    for (const PageSizePt& listed : pages) {
+        if (!(listed.width > 0.0f) || !(listed.height > 0.0f) || !std::isfinite(listed.width)
+            || !std::isfinite(listed.height)) {
+            Fail("a listed size is not finite and positive", int(listed.width), int(listed.height));
+        }
+    }
+    const PageSizePt listed = pages[size_t(pageNumber) - 1];
+    const PixelSize fitted = FitToWidth(listed.width, listed.height, width);
+    const RgbPixels pixels = page.Pixels();
+    if (pixels.width != fitted.width || pixels.height != fitted.height || pixels.height > kMaxPageWidth) {
+        Fail("the pixels are not the size fitted to the listed page", pixels.width, pixels.height);
+    }
+}
+
+// Every pixel can be read.
+void ReadPixels(const DocumentPage& page)
+{
+    const RgbPixels pixels = page.Pixels();
     if (pixels.stride < ptrdiff_t(pixels.width) * 3) {
         Fail("rows overlap", int(pixels.stride), pixels.width);
     }
@@ -109,21 +203,37 @@ void CheckPage(const FirstPage& page, int longerEdge)
     g_sink = seen;
 }
 
+ExitCode RenderUnderStopRequest(DocumentPage& page, const Request& request, bool pageMode, const Bytes& bytes)
+{
+    const DocumentSource source{OpenBytes, &bytes};
+    fz_cookie cookie{};
+    StopRequest stop(cookie);
+    return pageMode ? page.RenderListedPage(source, request.pageNumber, request.size, cookie)
+                    : page.RenderFirstPage(source, request.size, cookie);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const int longerEdge = SizeFor(data, size);
+    static DebianFonts installedFonts;
+    const Request request = RequestFor(data, size);
     const Bytes bytes{data, size};
-    FirstPage page;
-    fz_cookie cookie{};
-    ExitCode rendered;
     {
-        StopRequest stop(cookie);
-        rendered = page.Render(DocumentSource{OpenBytes, &bytes}, longerEdge, cookie);
+        SystemFontLookup systemFonts(installedFonts);
+        DocumentPage page(kMemoryCeilingBytes, &systemFonts);
+        if (RenderUnderStopRequest(page, request, false, bytes) == kExitOk) {
+            CheckFirstPage(page, request.size);
+            ReadPixels(page);
+        }
     }
-    if (rendered == kExitOk) {
-        CheckPage(page, longerEdge);
+    if (request.pageMode) {
+        SystemFontLookup systemFonts(installedFonts);
+        DocumentPage page(kMemoryCeilingBytes, &systemFonts);
+        if (RenderUnderStopRequest(page, request, true, bytes) == kExitOk) {
+            CheckListedPage(page, request.pageNumber, request.size);
+            ReadPixels(page);
+        }
     }
     return 0;
 }

@@ -1,11 +1,10 @@
 // Self-registration into a scratch HKEY_CURRENT_USER, and once for real through regsvr32.
 #include "module/torvthumb.h"
 #include "support/allocation_failure.h"
+#include "support/registry_tree.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 using namespace testing_support;
 
@@ -14,71 +13,6 @@ namespace {
 const std::wstring kClassKey = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
 const std::wstring kInprocKey = kClassKey + L"\\InprocServer32";
 const std::wstring kBindingKey = L"Software\\Classes\\.pdf\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
-
-struct Value {
-    DWORD type;
-    std::vector<uint8_t> bytes;
-    bool operator==(const Value& other) const { return type == other.type && bytes == other.bytes; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Value& value)
-{
-    os << "type " << value.type << ", " << value.bytes.size() << " bytes";
-    return os;
-}
-
-using Tree = std::map<std::wstring, Value>;  // "key path|value name" -> value; "key path|" alone for a key
-
-// Every key and value below a key, so a test can compare the whole layout, not just what it expects.
-// The view is the process's own unless given.
-void DumpTree(HKEY root, const std::wstring& path, Tree& tree, REGSAM view = 0)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
-        return;
-    }
-    if (!path.empty()) {
-        tree[path + L"|<key>"] = Value{0, {}};
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        DWORD type = 0;
-        BYTE data[4096];
-        DWORD size = sizeof(data);
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) {
-            break;
-        }
-        tree[path + L"|" + (nameLength ? name : L"<default>")] = Value{type, std::vector<uint8_t>(data, data + size)};
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            break;
-        }
-        DumpTree(root, path.empty() ? name : path + L"\\" + name, tree, view);
-    }
-    RegCloseKey(key);
-}
-
-Tree DumpKey(const std::wstring& path, REGSAM view)
-{
-    Tree tree;
-    DumpTree(HKEY_CURRENT_USER, path, tree, view);
-    return tree;
-}
-
-Tree DumpHkcu(REGSAM view = 0)
-{
-    return DumpKey(L"", view);
-}
-
-Value Sz(const std::wstring& text)
-{
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
-    return Value{REG_SZ, std::vector<uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
-}
 
 Tree RegisteredLayout(const std::wstring& modulePath)
 {
@@ -97,13 +31,6 @@ Tree RegisteredLayout(const std::wstring& modulePath)
         {kInprocKey + L"|<default>", Sz(modulePath)},
         {kInprocKey + L"|ThreadingModel", Sz(L"Apartment")},
     };
-}
-
-void CreateKey(const std::wstring& path, REGSAM view = 0)
-{
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr);
-    RegCloseKey(key);
 }
 
 using Export = HRESULT(WINAPI*)();
@@ -337,30 +264,6 @@ TEST(SideBySide, BindingStaysUntilTheLastBitnessUnregisters)
                 << "the other bitness still needs the binding";
         }
     }
-}
-
-DWORD RunAndWait(const std::wstring& commandLine)
-{
-    std::wstring writable = commandLine;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        return GetLastError() | 0x80000000u;
-    }
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
-}
-
-std::wstring FullPath(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH] = {};
-    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return full;
 }
 
 // regsvr32 in this prefix writes the real HKEY_CURRENT_USER, whose classes have the 32-bit view that

@@ -7,7 +7,7 @@
 // TORV_CORPUS_SEED replays a corpus (the seed is printed); TORV_CORPUS_CASES sets its size.
 #include "stress/stress_support.h"
 #include "support/test_support.h"
-#include "thumbnail/result_file.h"
+#include "shared/result_file.h"
 
 #include <gtest/gtest.h>
 

@@ -16,6 +16,13 @@ inline uint8_t PatternByte(uint64_t index, uint32_t seed)
     return static_cast<uint8_t>(x ^ (x >> 8) ^ (index & 0xFF));
 }
 
+// Byte i of page P's pixels as the test renderer's page mode writes them: the pattern with seed P,
+// every fourth byte 255 as TorvView.exe writes it.
+inline uint8_t PageByte(uint64_t index, uint32_t page)
+{
+    return index % 4 == 3 ? 255 : PatternByte(index, page);
+}
+
 // A complete result file: header, then width * height * 4 pattern bytes.
 inline std::vector<uint8_t> PatternFile(int32_t width, int32_t height, uint32_t seed)
 {

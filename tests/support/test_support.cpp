@@ -1,8 +1,9 @@
 // Helpers shared by the test programs.
 #include "support/test_support.h"
 
-#include "module/torvthumb.h"
+#include "shared/module_file.h"
 
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <atomic>
@@ -146,7 +147,7 @@ void SetRenderCommandRaw(DWORD type, const void* data, DWORD byteCount)
         memcpy(buffer.data(), data, byteCount);
     }
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, ClassKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+    RegCreateKeyExW(HKEY_CURRENT_USER, RenderCommandClassKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                     &key, nullptr);
     RegSetValueExW(key, L"RenderCommand", 0, type, buffer.data(), byteCount);
     RegCloseKey(key);
@@ -160,7 +161,7 @@ void SetRenderCommand(const std::wstring& text)
 void RemoveRenderCommand()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, ClassKeyPath().c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RenderCommandClassKey().c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueW(key, L"RenderCommand");
         RegCloseKey(key);
     }
@@ -202,6 +203,19 @@ bool RecordRendererStart::Read(RendererStart& start) const
     start.stdOutput = static_cast<uintptr_t>(stdOutput);
     start.commandLine = text.substr(newline + 1);
     return true;
+}
+
+int LiveChildren()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        count += entry.th32ParentProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snapshot);
+    return count;
 }
 
 size_t CountProcessHandles()

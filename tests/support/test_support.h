@@ -45,13 +45,17 @@ private:
     HKEY m_key = nullptr;
 };
 
+// "Software\Classes\CLSID\{...}": the class key whose RenderCommand the helpers below set, the
+// thumbnail class's in the thumbnail DLL's tests and the preview class's in the preview DLL's.
+std::wstring RenderCommandClassKey();
+
 // Stores RenderCommand in the class key with exactly the given type and bytes.
 void SetRenderCommandRaw(DWORD type, const void* data, DWORD byteCount);
 // Stores RenderCommand as REG_SZ text with its terminator.
 void SetRenderCommand(const std::wstring& text);
 // Removes RenderCommand, leaving the class key in place.
 void RemoveRenderCommand();
-// Points RenderCommand at the test renderer, with the default command's arguments.
+// Points RenderCommand at the test renderer, with the thumbnail's default command's arguments.
 void UseTestRenderer();
 
 // What the test renderer recorded about its start (TORV_TEST_RECORD).
@@ -71,6 +75,9 @@ public:
 private:
     std::wstring m_path;
 };
+
+// Child processes of this process that are still alive (the renderers it started).
+int LiveChildren();
 
 // Open handles of this process, from the system handle list (GetProcessHandleCount is 0 in Wine).
 size_t CountProcessHandles();

@@ -4,27 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-
 #include <thread>
 
 using namespace testing_support;
 
 namespace {
-
-// Child processes of this test that are still alive.
-int LiveChildren()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        count += entry.th32ParentProcessID == GetCurrentProcessId();
-    }
-    CloseHandle(snapshot);
-    return count;
-}
 
 TEST(RenderTimeout, OverrunningRendererIsTerminated)
 {

@@ -1,10 +1,12 @@
 // Helpers for the tests of the tools.
 #include "tools/tool_support.h"
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "support/test_support.h"
 
 #include <wincodec.h>
+
+#include <cstring>
 
 namespace tool_testing {
 
@@ -112,6 +114,25 @@ std::wstring DocumentsDir()
 std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result)
 {
     return L"--thumb " + Quote(document) + L" " + size + L" " + Quote(result);
+}
+
+RendererResult ReadRendererResult(const std::wstring& path)
+{
+    const std::vector<BYTE> bytes = ReadFileBytes(path);
+    RendererResult result;
+    if (bytes.size() < 8) {
+        return result;
+    }
+    std::memcpy(&result.width, bytes.data(), 4);
+    std::memcpy(&result.height, bytes.data() + 4, 4);
+    const size_t pixels = static_cast<size_t>(result.width) * static_cast<size_t>(result.height);
+    result.complete = result.width > 0 && result.height > 0 && bytes.size() == 8 + pixels * 4;
+    result.opaque = result.complete;
+    for (size_t i = 0; result.opaque && i < pixels; ++i) {
+        result.opaque = bytes[8 + i * 4 + 3] == 0xFF;
+    }
+    result.pixels.assign(bytes.begin() + 8, bytes.end());
+    return result;
 }
 
 bool SetClassesText(const std::wstring& subkey, const wchar_t* name, const std::wstring& text, REGSAM view)

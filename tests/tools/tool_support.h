@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ std::wstring DocumentsDir();
 
 // The renderer's thumbnail mode: --thumb "<document>" <size> "<result file>".
 std::wstring ThumbArguments(const std::wstring& document, const std::wstring& size, const std::wstring& result);
+
+// What a renderer's result file holds.
+struct RendererResult {
+    int32_t width = 0;
+    int32_t height = 0;
+    bool complete = false;  // exactly a header and width x height pixels
+    bool opaque = false;    // every fourth byte 255
+    std::vector<BYTE> pixels;  // the bytes after the header
+};
+RendererResult ReadRendererResult(const std::wstring& path);
 
 // The registry view of the file extensions' thumbnail bindings under HKCU\Software\Classes. On
 // 64-bit Windows both bitnesses share them and only CLSID has a 32-bit view of its own; Wine gives

@@ -2,12 +2,14 @@
 """Pixels of TorvView.exe under Wine against the same engine's native rendering.
 
 Upstream's mutool, built natively from the same sources and patches (tests/native/, the build-native
-tree), draws each document's first page at the size the renderer chose; the two must agree:
+tree), draws each document's page at the size the renderer chose; the two must agree:
 
   renderer    TorvView.exe --thumb DOC SIZE RESULT under Wine, its result file against
-              `mutool draw -w W -h H -f` (W x H being the result's size)
+              `mutool draw -w W -h H -f DOC 1` (W x H being the result's size)
   end-to-end  torvthumb.dll registered with regsvr32, thumbhost.exe through it, each PNG
               against the same reference
+  page        TorvView.exe --page DOC PAGE WIDTH RESULT LIST under Wine for each DOC:PAGE given and
+              each size as the width, against `mutool draw -w W -h H -f DOC PAGE`
   architecture
               the renderer of another build (the x64 tree's, under its own Wine) in place of mutool:
               the two result files of each document and size must be the same bytes
@@ -15,7 +17,8 @@ tree), draws each document's first page at the size the renderer chose; the two 
 The measure, per document and size: the mean absolute difference over all R, G and B samples
 (0-255), and the share of pixels that differ by more than 32 in any channel. Limits: a mean of at
 most 1.0 and a share of at most 0.5%. The size is checked apart from the pixels: the longer edge is
-the size asked for and the other edge is within a pixel of mutool's own aspect-keeping fit.
+the size asked for (in the page mode the width, or a height of 4096 where the page would be taller)
+and the other edge is within a pixel of mutool's own aspect-keeping fit.
 """
 import argparse
 import os
@@ -73,11 +76,19 @@ def read_pnm(path):
     return width, height, pixels
 
 
-def mutool_draw(mutool, document, out, width, height, fit):
-    command = [mutool, "draw", "-q", "-o", out, "-F", "pnm", "-c", "rgb", "-w", str(width), "-h", str(height)]
+MAX_EDGE = 4096
+
+
+def mutool_draw(mutool, document, out, width, height, fit, page=1):
+    """The page drawn by mutool; a width or height of None leaves that edge to the page's shape."""
+    command = [mutool, "draw", "-q", "-o", out, "-F", "pnm", "-c", "rgb"]
+    if width is not None:
+        command += ["-w", str(width)]
+    if height is not None:
+        command += ["-h", str(height)]
     if fit:
         command.append("-f")
-    subprocess.run(command + [document, "1"], check=True, stderr=subprocess.DEVNULL)
+    subprocess.run(command + [document, str(page)], check=True, stderr=subprocess.DEVNULL)
     return read_pnm(out)
 
 
@@ -175,18 +186,32 @@ class Comparison:
         print(f"{'document':<28} {'size':>5} {'result':>11} {'mean':>7} {'> 32':>8} {'max':>4}")
 
     def check(self, label, document, size, width, height, rgb, opaque):
-        """Compares one rendering with the reference, prints a row, and records what is wrong."""
+        """Compares one thumbnail with the reference, prints a row, and records what is wrong."""
         problems = []
-        if max(width, height) != min(size, 4096):
+        if max(width, height) != min(size, MAX_EDGE):
             problems.append(f"longer edge {max(width, height)}, asked for {size}")
         fitted_w, fitted_h, _ = mutool_draw(self.mutool, document, os.path.join(self.scratch, "fit.pnm"),
                                             size, size, False)
-        if abs(fitted_w - width) > 1 or abs(fitted_h - height) > 1:
-            problems.append(f"{width}x{height} does not keep the page's shape ({fitted_w}x{fitted_h})")
+        self.compare(label, document, 1, size, width, height, rgb, opaque, (fitted_w, fitted_h), problems)
+
+    def check_page(self, label, document, page, size, width, height, rgb, opaque):
+        """Compares one page drawn at a width with the reference, prints a row, and records what is wrong."""
+        problems = []
+        capped = height == MAX_EDGE and width <= size
+        if width != size and not capped:
+            problems.append(f"width {width}, asked for {size}")
+        fit_w, fit_h = (None, MAX_EDGE) if capped else (size, None)
+        fitted_w, fitted_h, _ = mutool_draw(self.mutool, document, os.path.join(self.scratch, "fit.pnm"),
+                                            fit_w, fit_h, False, page)
+        self.compare(label, document, page, size, width, height, rgb, opaque, (fitted_w, fitted_h), problems)
+
+    def compare(self, label, document, page, size, width, height, rgb, opaque, fitted, problems):
+        if abs(fitted[0] - width) > 1 or abs(fitted[1] - height) > 1:
+            problems.append(f"{width}x{height} does not keep the page's shape ({fitted[0]}x{fitted[1]})")
         if not opaque:
             problems.append("not every pixel is opaque")
         ref_w, ref_h, ref = mutool_draw(self.mutool, document, os.path.join(self.scratch, "ref.pnm"),
-                                        width, height, True)
+                                        width, height, True, page)
         if ref_w < width or ref_h < height:
             problems.append(f"reference is {ref_w}x{ref_h}")
             mean, share, largest = float("nan"), float("nan"), -1
@@ -228,6 +253,37 @@ def compare_renderer(args, comparison):
                 comparison.fail(label, size, f"exit code {run.returncode}")
                 continue
             comparison.check(label, document, size, *read_result_file(result))
+
+
+def read_page_list(path):
+    """The renderer's page list: [(width, height)] in points."""
+    with open(path, "rb") as f:
+        data = f.read()
+    (count,) = struct.unpack_from("<I", data)
+    if len(data) != 4 + 8 * count:
+        raise ValueError(f"page list of {len(data)} bytes for {count} pages")
+    return [struct.unpack_from("<ff", data, 4 + 8 * i) for i in range(count)]
+
+
+def compare_pages(args, comparison):
+    for item in args.documents:
+        document, page = item.rsplit(":", 1)
+        page = int(page)
+        for size in args.sizes:
+            label = f"{os.path.basename(document)} p{page}"
+            result = os.path.join(comparison.scratch, "result.tmp")
+            page_list = os.path.join(comparison.scratch, "pages.tmp")
+            open(result, "wb").close()
+            open(page_list, "wb").close()
+            run = run_wine(args.wine_run, [args.renderer, "--page", windows_path(document), str(page), str(size),
+                                           windows_path(result), windows_path(page_list)])
+            if run.returncode != 0:
+                comparison.fail(label, size, f"exit code {run.returncode}")
+                continue
+            if len(read_page_list(page_list)) < page:
+                comparison.fail(label, size, "the page list is shorter than the page asked for")
+                continue
+            comparison.check_page(label, document, page, size, *read_result_file(result))
 
 
 def compare_end_to_end(args, comparison):
@@ -298,15 +354,15 @@ def compare_architecture(args, scratch):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=["renderer", "end-to-end", "architecture"])
+    parser.add_argument("mode", choices=["renderer", "end-to-end", "page", "architecture"])
     parser.add_argument("--wine-run", required=True, help="the build tree's wine-run script")
     parser.add_argument("--bin", required=True, help="the build's bin folder")
     parser.add_argument("--prefix", help="the build tree's Wine prefix, where its drives other than Z: matter")
-    parser.add_argument("--mutool", help="the native build's mutool (renderer, end-to-end)")
+    parser.add_argument("--mutool", help="the native build's mutool (renderer, end-to-end, page)")
     parser.add_argument("--reference-wine-run", help="the reference build's wine-run (architecture)")
     parser.add_argument("--reference-bin", help="the reference build's bin folder (architecture)")
     parser.add_argument("--sizes", default="256", help="comma-separated sizes")
-    parser.add_argument("documents", nargs="+")
+    parser.add_argument("documents", nargs="+", help="documents; in the page mode DOCUMENT:PAGE")
     args = parser.parse_args()
     args.sizes = [int(s) for s in args.sizes.split(",")]
     if args.mode == "architecture":
@@ -328,6 +384,8 @@ def main():
         comparison = Comparison(scratch, args.mutool)
         if args.mode == "renderer":
             compare_renderer(args, comparison)
+        elif args.mode == "page":
+            compare_pages(args, comparison)
         else:
             compare_end_to_end(args, comparison)
         return comparison.finish()

@@ -1,6 +1,6 @@
 // Fonts that documents name without embedding them: the names, what font files say of themselves,
 // the choice among installed fonts, the engine asking only when it must, and the registry's list.
-#include "renderer/first_page.h"
+#include "renderer/document_page.h"
 #include "renderer/font_match.h"
 #include "renderer/registry_fonts.h"
 #include "renderer/system_fonts.h"
@@ -265,9 +265,9 @@ struct Rendering {
 Rendering Render(const std::wstring& document, InstalledFonts& fonts)
 {
     SystemFontLookup lookup(fonts);
-    FirstPage page(kMemoryCeilingBytes, &lookup);
+    DocumentPage page(kMemoryCeilingBytes, &lookup);
     fz_cookie cookie{};
-    const ExitCode code = page.Render(DocumentSource{OpenFile, document.c_str()}, 256, cookie);
+    const ExitCode code = page.RenderFirstPage(DocumentSource{OpenFile, document.c_str()}, 256, cookie);
     const RgbPixels pixels = page.Pixels();
     std::vector<unsigned char> copy;
     for (int y = 0; y < pixels.height; ++y) {

@@ -1,6 +1,5 @@
 // The renderer's time budget on a page that would take hours: it gives up with the limit's code,
-// writes nothing, and ends before the DLL's 30-second limit would have to end it. A stack overflow in
-// the engine ends it at once with the same code, not at the budget's hard stop.
+// writes nothing, and ends before the DLL's 30-second limit would have to end it.
 #include "renderer/limits.h"
 #include "renderer/exit_code.h"
 #include "support/test_support.h"
@@ -41,18 +40,6 @@ TEST(TorvViewBudgetTest, EndlessPageEndsWithinTheBudget)
     EXPECT_EQ(run.resultSize, 0);
     EXPECT_LT(run.elapsedMs, kRenderTimeoutMs) << "the DLL stops waiting then";
     std::printf("slow page: exit code %lu after %llu ms\n", run.exitCode, run.elapsedMs);
-}
-
-// Wine ends a thread whose stack overflowed without calling the unhandled-exception filter; only the
-// watchdog is left to end the process.
-TEST(TorvViewBudgetTest, StackOverflowEndsBeforeTheBudget)
-{
-    const TimedRun run = RenderGenerated(L"deep-resources.pdf");
-
-    EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitResourceLimit));
-    EXPECT_EQ(run.resultSize, 0);
-    EXPECT_LT(run.elapsedMs, kTimeBudgetMs) << "ended by the time budget, not when the stack ran out";
-    std::printf("resources nested past the stack: exit code %lu after %llu ms\n", run.exitCode, run.elapsedMs);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The renderer's confinement: which failures make it refuse to parse, and what its confinement mode
-// reports. Wine accepts every call and enforces none; of what was applied it records only the job's
-// membership, so that is all that is read back here. That the thumbnail mode asks for each step, in
+// The renderer's confinement: which failures make it refuse to parse, what the token step does at
+// each integrity level it may find, and what its confinement mode reports. Wine accepts every call
+// and enforces none; of what was applied it records only the job's membership, so that is all that
+// is read back here. That the thumbnail mode asks for each step, in
 // order, between opening its files and the engine's first read, is seen in confinement_trace_test.py.
 #include "renderer/confinement.h"
 #include "renderer/exit_code.h"
@@ -72,6 +73,77 @@ TEST_P(ConfinementDecisionTest, RefusesToParseOnlyWhenTheTokenWasNotLowered)
     confinement.steps[kStepLowIntegrity] = c.integrity;
 
     EXPECT_EQ(confinement.AllowsParsing(), c.parses);
+}
+
+// The token as the fake calls show it: its level (or none that can be read), and whether lowering
+// it succeeds; the lowerings asked for are counted.
+struct FakeToken {
+    bool readable = true;
+    DWORD level = SECURITY_MANDATORY_HIGH_RID;
+    bool lowers = true;
+    int lowerings = 0;
+};
+
+FakeToken g_token;
+
+bool ReadFakeLevel(DWORD& rid) noexcept
+{
+    rid = g_token.level;
+    return g_token.readable;
+}
+
+bool LowerFakeToken() noexcept
+{
+    ++g_token.lowerings;
+    SetLastError(g_token.lowers ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
+    return g_token.lowers;
+}
+
+struct TokenCase {
+    const char* name;
+    bool readable;
+    DWORD level;
+    bool lowers;
+    StepOutcome outcome;
+    int lowerings;
+};
+
+std::ostream& operator<<(std::ostream& out, const TokenCase& c)
+{
+    return out << c.name;
+}
+
+class TokenStepTest : public testing::TestWithParam<TokenCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, TokenStepTest,
+    testing::Values(
+        // Started by the Shell's preview surrogate, which runs at Low: nothing to lower, and a token
+        // that could not be opened for a change must not make it refuse.
+        TokenCase{"already_low", true, SECURITY_MANDATORY_LOW_RID, false, StepOutcome::kApplied, 0},
+        TokenCase{"untrusted", true, SECURITY_MANDATORY_UNTRUSTED_RID, false, StepOutcome::kApplied, 0},
+        TokenCase{"medium_lowered", true, SECURITY_MANDATORY_MEDIUM_RID, true, StepOutcome::kApplied, 1},
+        TokenCase{"high_lowered", true, SECURITY_MANDATORY_HIGH_RID, true, StepOutcome::kApplied, 1},
+        TokenCase{"medium_not_lowered", true, SECURITY_MANDATORY_MEDIUM_RID, false, StepOutcome::kFailed, 1},
+        TokenCase{"level_unreadable_lowered", false, 0, true, StepOutcome::kApplied, 1},
+        TokenCase{"level_unreadable_not_lowered", false, 0, false, StepOutcome::kFailed, 1}),
+    [](const testing::TestParamInfo<TokenCase>& info) { return std::string(info.param.name); });
+
+TEST_P(TokenStepTest, LowersOnlyATokenAboveLowAndRefusesOnlyWhenThatFails)
+{
+    const TokenCase& c = GetParam();
+    g_token = FakeToken{c.readable, c.level, c.lowers, 0};
+
+    const StepResult step = LowerIntegrity(TokenCalls{ReadFakeLevel, LowerFakeToken});
+
+    EXPECT_EQ(step.outcome, c.outcome);
+    EXPECT_EQ(g_token.lowerings, c.lowerings);
+    if (c.outcome == StepOutcome::kFailed) {
+        EXPECT_EQ(step.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    Confinement confinement;
+    confinement.steps[kStepLowIntegrity] = step;
+    EXPECT_EQ(confinement.AllowsParsing(), c.outcome == StepOutcome::kApplied);
 }
 
 std::vector<std::string> Lines(const std::vector<BYTE>& bytes)

@@ -6,7 +6,7 @@
 //   TORV_HOSTILE_CASES  how many documents (default kDefaultCases)
 //   TORV_HOSTILE_SEED   the run's seed (default from the clock); case i uses seed + i * kSeedStep, so
 //                       TORV_HOSTILE_SEED=<a case's seed> TORV_HOSTILE_CASES=1 replays that case alone.
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "renderer/exit_code.h"
 #include "support/test_support.h"
 #include "thumbnail/thumbnail_request.h"
@@ -98,9 +98,10 @@ bool IsSeed(const std::wstring& name)
 {
     // Rejected before the engine whatever is changed, or slow or huge on purpose.
     static const wchar_t* const kSkipped[] = {L"damaged.pdf", L"slow-page.pdf", L"huge-image.pdf",
-                                              L"huge-keyed-image.pdf", L"deep-resources.pdf",
+                                              L"huge-keyed-image.pdf", L"deep-resources.pdf", L"deep-forms.pdf",
                                               L"ten-thousand-pages.pdf", L"whitespace-bomb.pdf",
-                                              L"operator-bomb.pdf", L"image-bomb.pdf", L"tiny-tiles.pdf"};
+                                              L"operator-bomb.pdf", L"image-bomb.pdf", L"type3-glyph-bomb.pdf",
+                                              L"tiny-tiles.pdf"};
     const bool isPdf = name.size() > 4 && name.compare(name.size() - 4, 4, L".pdf") == 0;
     return isPdf && std::none_of(std::begin(kSkipped), std::end(kSkipped), [&](const wchar_t* s) { return name == s; });
 }

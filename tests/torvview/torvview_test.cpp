@@ -20,6 +20,8 @@ using testing_support::WriteDocument;
 using tool_testing::FileSize;
 using tool_testing::Quote;
 using tool_testing::ThumbArguments;
+using tool_testing::ReadRendererResult;
+using tool_testing::RendererResult;
 
 std::wstring Docs()
 {
@@ -52,31 +54,6 @@ std::wstring EmptyResultFile()
 DWORD RunRenderer(const std::wstring& arguments)
 {
     return tool_testing::Run(Quote(tool_testing::ViewerPath()) + L" " + arguments).exitCode;
-}
-
-struct ResultFile {
-    int32_t width = 0;
-    int32_t height = 0;
-    bool complete = false;  // exactly a header and width x height pixels
-    bool opaque = false;    // every fourth byte 255
-};
-
-ResultFile ReadResult(const std::wstring& path)
-{
-    const std::vector<BYTE> bytes = tool_testing::ReadFileBytes(path);
-    ResultFile result;
-    if (bytes.size() < 8) {
-        return result;
-    }
-    std::memcpy(&result.width, bytes.data(), 4);
-    std::memcpy(&result.height, bytes.data() + 4, 4);
-    const size_t pixels = static_cast<size_t>(result.width) * static_cast<size_t>(result.height);
-    result.complete = result.width > 0 && result.height > 0 && bytes.size() == 8 + pixels * 4;
-    result.opaque = result.complete;
-    for (size_t i = 0; result.opaque && i < pixels; ++i) {
-        result.opaque = bytes[8 + i * 4 + 3] == 0xFF;
-    }
-    return result;
 }
 
 class TorvViewTest : public testing::Test {
@@ -161,14 +138,21 @@ INSTANTIATE_TEST_SUITE_P(
                     256},
         OutcomeCase{"image_past_the_memory_ceiling", kGenerated, L"huge-keyed-image.pdf", L"256", kExitResourceLimit,
                     0, 0},
-        OutcomeCase{"resources_nested_past_the_stack", kGenerated, L"deep-resources.pdf", L"256", kExitResourceLimit,
-                    0, 0},
+        // Recursions the engine now cuts short (a cycle check deeper than 256 counts as a cycle): resources
+        // nested 80,000 deep once overflowed the stack, and forms nested 30,000 deep kept the page loading past
+        // the watchdog; the forms' drawing then gives up at the engine's exception depth.
+        OutcomeCase{"resources_nested_eighty_thousand_deep", kGenerated, L"deep-resources.pdf", L"256", kExitOk, 181,
+                    256},
+        OutcomeCase{"forms_nested_thirty_thousand_deep", kGenerated, L"deep-forms.pdf", L"256", kExitEngineFailed, 0,
+                    0},
         // Work that no operator boundary interrupts, stopped by the time budget all the same.
         OutcomeCase{"content_of_gigabytes_of_spaces", kGenerated, L"whitespace-bomb.pdf", L"256", kExitResourceLimit,
                     0, 0},
         OutcomeCase{"content_of_gigabytes_of_operators", kGenerated, L"operator-bomb.pdf", L"256", kExitResourceLimit,
                     0, 0},
         OutcomeCase{"image_of_gigabytes", kGenerated, L"image-bomb.pdf", L"256", kExitResourceLimit, 0, 0},
+        OutcomeCase{"glyph_run_from_memory_four_hundred_times", kGenerated, L"type3-glyph-bomb.pdf", L"256",
+                    kExitResourceLimit, 0, 0},
         OutcomeCase{"pattern_of_a_hundred_trillion_tiles", kGenerated, L"tiny-tiles.pdf", L"256", kExitResourceLimit,
                     0, 0},
         OutcomeCase{"damaged_header", kSample, L"damaged.pdf", L"256", kExitNotPdf, 0, 0},
@@ -201,7 +185,7 @@ TEST_P(TorvViewOutcomeTest, WritesACompleteResultOrNothing)
         EXPECT_EQ(FileSize(result), 0);
         return;
     }
-    const ResultFile written = ReadResult(result);
+    const RendererResult written = ReadRendererResult(result);
     EXPECT_TRUE(written.complete);
     EXPECT_TRUE(written.opaque);
     EXPECT_EQ(written.width, c.width);
@@ -210,7 +194,7 @@ TEST_P(TorvViewOutcomeTest, WritesACompleteResultOrNothing)
 
 struct RejectCase {
     const char* name;
-    std::wstring arguments;  // "%doc%" and "%result%" stand for a sample and the result file
+    std::wstring arguments;  // "%doc%", "%result%" and "%list%" stand for a sample and the output files
 };
 
 std::ostream& operator<<(std::ostream& out, const RejectCase& c)
@@ -231,17 +215,32 @@ INSTANTIATE_TEST_SUITE_P(
                     RejectCase{"size_negative", L"--thumb \"%doc%\" -5 \"%result%\""},
                     RejectCase{"size_not_a_number", L"--thumb \"%doc%\" 12x \"%result%\""},
                     RejectCase{"size_empty", L"--thumb \"%doc%\" \"\" \"%result%\""},
-                    RejectCase{"document_empty_name", L"--thumb \"\" 256 \"%result%\""}),
+                    RejectCase{"document_empty_name", L"--thumb \"\" 256 \"%result%\""},
+                    // The page mode: --page <document> <page> <width> <result file> <page list file>.
+                    RejectCase{"page_mode_only", L"--page"},
+                    RejectCase{"page_no_page_list_file", L"--page \"%doc%\" 1 300 \"%result%\""},
+                    RejectCase{"page_extra_argument", L"--page \"%doc%\" 1 300 \"%result%\" \"%list%\" extra"},
+                    RejectCase{"page_zero", L"--page \"%doc%\" 0 300 \"%result%\" \"%list%\""},
+                    RejectCase{"page_negative", L"--page \"%doc%\" -1 300 \"%result%\" \"%list%\""},
+                    RejectCase{"page_not_a_number", L"--page \"%doc%\" one 300 \"%result%\" \"%list%\""},
+                    RejectCase{"page_width_zero", L"--page \"%doc%\" 1 0 \"%result%\" \"%list%\""},
+                    RejectCase{"page_width_past_4096", L"--page \"%doc%\" 1 4097 \"%result%\" \"%list%\""},
+                    RejectCase{"page_width_empty", L"--page \"%doc%\" 1 \"\" \"%result%\" \"%list%\""},
+                    RejectCase{"page_document_empty_name", L"--page \"\" 1 300 \"%result%\" \"%list%\""},
+                    RejectCase{"page_list_empty_name", L"--page \"%doc%\" 1 300 \"%result%\" \"\""}),
     [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
 
 TEST_P(TorvViewUsageTest, ExitsWithTheUsageCodeAndWritesNothing)
 {
     const std::wstring result = EmptyResultFile();
+    const std::wstring pageList = testing_support::TempDir() + L"\\page-list.tmp";
+    tool_testing::WriteFileBytes(pageList, std::string());
     std::wstring arguments = GetParam().arguments;
-    ReplaceAll(arguments, {{L"%doc%", Sample(L"letter.pdf")}, {L"%result%", result}});
+    ReplaceAll(arguments, {{L"%doc%", Sample(L"letter.pdf")}, {L"%result%", result}, {L"%list%", pageList}});
 
     EXPECT_EQ(RunRenderer(arguments), static_cast<DWORD>(kExitUsage));
     EXPECT_EQ(FileSize(result), 0);
+    EXPECT_EQ(FileSize(pageList), 0);
 }
 
 TEST_F(TorvViewTest, DocumentHeldWithoutSharingIsUnreadable)
@@ -272,7 +271,7 @@ TEST_F(TorvViewTest, DocumentOpenForWritingElsewhereRenders)
     CloseHandle(writer);
 
     EXPECT_EQ(exitCode, static_cast<DWORD>(kExitOk));
-    EXPECT_TRUE(ReadResult(result).complete);
+    EXPECT_TRUE(ReadRendererResult(result).complete);
 }
 
 // The contract hands over an existing file; the renderer never creates one elsewhere.

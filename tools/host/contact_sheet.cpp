@@ -1,7 +1,7 @@
 // Contact sheet drawing: GDI on a memory DC over a DIB section, which works without a display.
 #include "tools/host/contact_sheet.h"
 
-#include "tools/host/gdi_resources.h"
+#include "shared/gdi_resources.h"
 #include "tools/host/png_file.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // unload the DLL if it says it may.
 #pragma once
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 #include "tools/host/handler_registry.h"
 #include "tools/host/step_result.h"
 
@@ -19,4 +19,4 @@ struct ThumbnailOutcome {
 };
 
 // The calling thread must be in a COM apartment. documentPath is passed to the handler as given.
-ThumbnailOutcome RequestThumbnail(const ThumbnailHandler& handler, const std::wstring& documentPath, UINT size);
+ThumbnailOutcome RequestThumbnail(const ShellHandler& handler, const std::wstring& documentPath, UINT size);

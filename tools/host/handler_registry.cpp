@@ -1,14 +1,17 @@
-// Registry look-up of thumbnail handlers: extension binding, then the class's in-process server.
+// Registry look-up of Shell handlers: extension binding, then the class's in-process server.
 #include "tools/host/handler_registry.h"
 
-#include "module/unique_resource.h"
+#include "shared/unique_resource.h"
 
 #include <objbase.h>
 
 
-namespace {
+const HandlerKind kThumbnailHandlerKind = {L"{e357fccd-a995-4576-b01f-234630154e96}", L"thumbnail handler",
+                                           L"torvthumb.dll"};
+const HandlerKind kPreviewHandlerKind = {L"{8895b1c6-b41f-4c1c-a562-0d564250836f}", L"preview handler",
+                                         L"torvpreview.dll"};
 
-const wchar_t kThumbnailProviderBinding[] = L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+namespace {
 
 struct ClassesRoot {
     HKEY key;
@@ -78,33 +81,34 @@ std::wstring KeyName(const ClassesRoot& root, const std::wstring& subkey)
     return std::wstring(root.name) + L"\\" + kClassesKey + subkey;
 }
 
-StepResult FindBinding(ThumbnailHandler& handler)
+StepResult FindBinding(const HandlerKind& kind, ShellHandler& handler)
 {
-    const std::wstring bindingSubkey = handler.extension + kThumbnailProviderBinding;
+    const std::wstring noun = kind.noun;
+    const std::wstring bindingSubkey = handler.extension + L"\\ShellEx\\" + kind.binding;
     const ClassesRoot* root = ReadFromClasses(bindingSubkey, kSharedView, nullptr, handler.clsidText);
     if (!root) {
         return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
-                       L"no thumbnail handler is registered for \"" + handler.extension + L"\" files (no "
+                       L"no " + noun + L" is registered for \"" + handler.extension + L"\" files (no "
                            + kClassesKey + bindingSubkey
-                           + L" under HKCU or HKLM); register one with regsvr32, e.g. \"regsvr32 torvthumb.dll\" "
-                             L"for PDF documents");
+                           + L" under HKCU or HKLM); register one with regsvr32, e.g. \"regsvr32 " + kind.library
+                           + L"\" for PDF documents");
     }
     handler.bindingKey = KeyName(*root, bindingSubkey);
     if (CLSIDFromString(handler.clsidText.c_str(), &handler.clsid) != NOERROR) {
-        return Failure(CO_E_CLASSSTRING, L"the thumbnail handler binding " + handler.bindingKey + L" holds \""
+        return Failure(CO_E_CLASSSTRING, L"the " + noun + L" binding " + handler.bindingKey + L" holds \""
                                              + handler.clsidText + L"\", which is not a class identifier");
     }
     return StepResult{};
 }
 
-StepResult FindServer(ThumbnailHandler& handler)
+StepResult FindServer(const HandlerKind& kind, ShellHandler& handler)
 {
     const std::wstring serverSubkey = L"CLSID\\" + handler.clsidText + L"\\InprocServer32";
     const ClassesRoot* root = ReadFromClasses(serverSubkey, kOwnView, nullptr, handler.dllPath);
     if (!root || handler.dllPath.empty()) {
         return Failure(REGDB_E_CLASSNOTREG,
-                       L"the thumbnail handler class " + handler.clsidText + L" registered for \"" + handler.extension
-                           + L"\" has no DLL: " + kClassesKey + serverSubkey
+                       L"the " + std::wstring(kind.noun) + L" class " + handler.clsidText + L" registered for \""
+                           + handler.extension + L"\" has no DLL: " + kClassesKey + serverSubkey
                            + L" is missing under HKCU and HKLM; register its DLL again with regsvr32");
     }
     handler.serverKey = KeyName(*root, serverSubkey);
@@ -127,17 +131,18 @@ std::wstring FileExtension(const std::wstring& path)
     return path.substr(dot);
 }
 
-StepResult FindThumbnailHandler(const std::wstring& extension, ThumbnailHandler& handler)
+StepResult FindHandler(const std::wstring& extension, const HandlerKind& kind, ShellHandler& handler)
 {
-    handler = ThumbnailHandler{};
+    handler = ShellHandler{};
     handler.extension = extension;
     if (extension.size() < 2) {
-        return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION),
-                       L"the file name has no extension, so no thumbnail handler can be registered for it");
+        return Failure(HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION), L"the file name has no extension, so no "
+                                                                     + std::wstring(kind.noun)
+                                                                     + L" can be registered for it");
     }
-    const StepResult binding = FindBinding(handler);
+    const StepResult binding = FindBinding(kind, handler);
     if (!binding.ok()) {
         return binding;
     }
-    return FindServer(handler);
+    return FindServer(kind, handler);
 }

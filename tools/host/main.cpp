@@ -1,5 +1,6 @@
 // thumbhost: makes thumbnails through the registered thumbnail handlers, as the Shell would,
 // and writes them as PNG files and, if asked, a contact sheet.
+#include "tools/host/host_support.h"
 #include "tools/host/contact_sheet.h"
 #include "tools/host/handler_call.h"
 #include "tools/host/handler_registry.h"
@@ -9,9 +10,6 @@
 #include "tools/host/png_file.h"
 
 #include <objbase.h>
-
-#include <fcntl.h>
-#include <io.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,40 +26,6 @@ enum ExitCode : int {
     kExitUsage = 2,
 };
 
-// UTF-8, whatever the console code page: output is mostly read from pipes and files.
-void Print(FILE* stream, const std::wstring& line)
-{
-    const std::wstring text = line + L"\n";
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    if (length <= 0) {
-        return;
-    }
-    std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], length, nullptr, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
-}
-
-// Thumbnail handlers are apartment objects: the Shell calls them on single-threaded apartments.
-class ComApartment {
-public:
-    ComApartment() noexcept : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(m_hr)) {
-            CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-    HRESULT Result() const noexcept { return m_hr; }
-
-private:
-    HRESULT m_hr;
-};
-
 struct FileReport {
     StepResult result;
     long long milliseconds = 0;
@@ -73,27 +37,6 @@ struct FileReport {
 
     bool Made() const noexcept { return result.ok() && written.ok(); }
 };
-
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) {
-        return path;
-    }
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed) {
-        return path;
-    }
-    full.resize(length);
-    return full;
-}
-
-std::wstring FileName(const std::wstring& path)
-{
-    const size_t separator = path.find_last_of(L"\\/:");
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
 
 std::wstring Lowercase(std::wstring text)
 {
@@ -125,7 +68,7 @@ void Note(const std::wstring& file, const std::wstring& text)
     Print(stderr, L"thumbhost: " + file + L": " + text);
 }
 
-void ReportHandler(const std::wstring& file, const ThumbnailHandler& handler, bool verbose)
+void ReportHandler(const std::wstring& file, const ShellHandler& handler, bool verbose)
 {
     if (verbose) {
         Note(file, L"handler " + handler.clsidText + L" from " + handler.bindingKey);
@@ -145,8 +88,8 @@ StepResult ExtractThumbnail(const std::wstring& file, const Options& options, Fi
         const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
         return Failure(hr, L"the file cannot be found: " + SystemMessage(hr));
     }
-    ThumbnailHandler handler;
-    const StepResult found = FindThumbnailHandler(FileExtension(fullPath), handler);
+    ShellHandler handler;
+    const StepResult found = FindHandler(FileExtension(fullPath), kThumbnailHandlerKind, handler);
     if (!found.ok()) {
         return found;
     }
@@ -288,17 +231,5 @@ int Run(int argc, wchar_t** argv)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // A handler DLL that fails to load must not put up a dialog box.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    // Lines end in "\n" alone, as scripts reading the output through Wine expect.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    try {
-        return Run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fputs("thumbhost: out of memory\n", stderr);
-    } catch (...) {
-        std::fputs("thumbhost: unexpected error\n", stderr);
-    }
-    return kExitSomeFailed;
+    return HostMain("thumbhost", Run, argc, argv, kExitSomeFailed);
 }

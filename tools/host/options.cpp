@@ -1,6 +1,8 @@
 // Command-line parsing for the host; every mistake is a usage error (exit code 2).
 #include "tools/host/options.h"
 
+#include "tools/host/host_support.h"
+
 #include <cwchar>
 
 namespace {
@@ -16,17 +18,6 @@ bool ParseSize(const std::wstring& text, UINT& size)
         return false;
     }
     size = static_cast<UINT>(value);
-    return true;
-}
-
-// The value of an option that takes one, from the next argument.
-bool TakeValue(int argc, wchar_t** argv, int& i, std::wstring& value, std::wstring& error)
-{
-    if (i + 1 >= argc) {
-        error = std::wstring(argv[i]) + L" needs a value";
-        return false;
-    }
-    value = argv[++i];
     return true;
 }
 

@@ -1,7 +1,7 @@
 // Copying a handler's bitmap out with GetDIBits, and reading its alpha type.
 #include "tools/host/pixels.h"
 
-#include "tools/host/gdi_resources.h"
+#include "shared/gdi_resources.h"
 
 #include <utility>
 

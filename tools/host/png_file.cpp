@@ -1,7 +1,7 @@
 // PNG output through WIC: memory bitmap in, the encoder's own pixel format out.
 #include "tools/host/png_file.h"
 
-#include "tools/host/com_ptr.h"
+#include "shared/com_ptr.h"
 
 #include <wincodec.h>
 
