@@ -16,7 +16,7 @@
 set -eu
 
 # Bumped whenever what is built changes, so that a cache made otherwise is never taken for this one.
-recipe=1
+recipe=2
 triple=aarch64-w64-mingw32
 release=trixie
 llvm_major=19
@@ -146,30 +146,38 @@ mingw_crt() {
     "$build/mingw-w64/mingw-w64-crt/configure" --host=$triple --prefix="$prefix/$triple" \
         --disable-lib32 --disable-lib64 --enable-libarm64 --with-default-msvcrt=msvcrt \
         CC="$prefix/bin/$triple-clang" CXX="$prefix/bin/$triple-clang++" \
-        AR="$llvm_bin/llvm-ar" RANLIB="$llvm_bin/llvm-ranlib" DLLTOOL="$llvm_bin/llvm-dlltool"
+        CFLAGS="-g -O2 $(path_maps)" CXXFLAGS="-g -O2 $(path_maps)" AR="$llvm_bin/llvm-ar" RANLIB="$llvm_bin/llvm-ranlib" DLLTOOL="$llvm_bin/llvm-dlltool"
     make -j"$jobs"
     make install
 }
 
-# The options both CMake builds of LLVM's runtimes share: a cross build whose compiler is not tried
-# out by linking (there is nothing to link with yet).
-runtime_cmake_options() {
-    echo "-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=aarch64
-          -DCMAKE_C_COMPILER=$prefix/bin/$triple-clang -DCMAKE_CXX_COMPILER=$prefix/bin/$triple-clang++
-          -DCMAKE_ASM_COMPILER=$prefix/bin/$triple-clang
-          -DCMAKE_C_COMPILER_WORKS=TRUE -DCMAKE_CXX_COMPILER_WORKS=TRUE -DCMAKE_ASM_COMPILER_WORKS=TRUE
-          -DCMAKE_AR=$llvm_bin/llvm-ar -DCMAKE_RANLIB=$llvm_bin/llvm-ranlib
-          -DLLVM_INCLUDE_TESTS=OFF -DLLVM_INCLUDE_DOCS=OFF"
+# Where the sources were built is nobody's business in a shipped program: the libraries' assertion
+# messages and debug information name their files relative to the build folder.
+path_maps() {
+    echo "-ffile-prefix-map=$build/= -ffile-prefix-map=$prefix/="
+}
+
+# CMake for one of LLVM's runtimes (source folder, install prefix, then its own options): a cross
+# build whose compiler is not tried out by linking (there is nothing to link with yet).
+runtime_cmake() {
+    source_dir=$1 install_prefix=$2
+    shift 2
+    cmake -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=aarch64 \
+        -DCMAKE_C_COMPILER="$prefix/bin/$triple-clang" -DCMAKE_CXX_COMPILER="$prefix/bin/$triple-clang++" \
+        -DCMAKE_ASM_COMPILER="$prefix/bin/$triple-clang" \
+        -DCMAKE_C_COMPILER_WORKS=TRUE -DCMAKE_CXX_COMPILER_WORKS=TRUE -DCMAKE_ASM_COMPILER_WORKS=TRUE \
+        -DCMAKE_C_FLAGS="$(path_maps)" -DCMAKE_CXX_FLAGS="$(path_maps)" -DCMAKE_ASM_FLAGS="$(path_maps)" \
+        -DCMAKE_AR="$llvm_bin/llvm-ar" -DCMAKE_RANLIB="$llvm_bin/llvm-ranlib" \
+        -DLLVM_INCLUDE_TESTS=OFF -DLLVM_INCLUDE_DOCS=OFF -DCMAKE_INSTALL_PREFIX="$install_prefix" \
+        "$@" "$source_dir"
 }
 
 compiler_rt_builtins() {
     mkdir -p "$build/builtins" && cd "$build/builtins"
-    # shellcheck disable=SC2046
-    cmake $(runtime_cmake_options) -DCMAKE_INSTALL_PREFIX="$prefix/lib/clang/$llvm_major" \
+    runtime_cmake "$build/llvm-project/compiler-rt/lib/builtins" "$prefix/lib/clang/$llvm_major" \
         -DCMAKE_C_COMPILER_TARGET=$triple -DCOMPILER_RT_DEFAULT_TARGET_ONLY=TRUE \
         -DCOMPILER_RT_USE_BUILTINS_LIBRARY=TRUE -DCOMPILER_RT_BUILD_BUILTINS=TRUE \
-        -DLLVM_ENABLE_PER_TARGET_RUNTIME_DIR=OFF -DLLVM_CONFIG_PATH= \
-        "$build/llvm-project/compiler-rt/lib/builtins"
+        -DLLVM_ENABLE_PER_TARGET_RUNTIME_DIR=OFF -DLLVM_CONFIG_PATH=
     ninja -j"$jobs"
     ninja install
 }
@@ -178,8 +186,7 @@ compiler_rt_builtins() {
 # module-definition file names and nothing of libunwind's or libc++'s.
 llvm_runtimes() {
     mkdir -p "$build/runtimes" && cd "$build/runtimes"
-    # shellcheck disable=SC2046
-    cmake $(runtime_cmake_options) -DCMAKE_INSTALL_PREFIX="$prefix/$triple" \
+    runtime_cmake "$build/llvm-project/runtimes" "$prefix/$triple" \
         -DCMAKE_CXX_COMPILER_TARGET=$triple -DLLVM_ENABLE_RUNTIMES="libunwind;libcxxabi;libcxx" \
         -DLIBUNWIND_USE_COMPILER_RT=ON -DLIBUNWIND_ENABLE_SHARED=OFF -DLIBUNWIND_ENABLE_STATIC=ON \
         -DLIBUNWIND_HIDE_SYMBOLS=ON \
@@ -188,14 +195,13 @@ llvm_runtimes() {
         -DLIBCXX_USE_COMPILER_RT=ON -DLIBCXX_ENABLE_SHARED=OFF -DLIBCXX_ENABLE_STATIC=ON \
         -DLIBCXX_ENABLE_STATIC_ABI_LIBRARY=ON -DLIBCXX_CXX_ABI=libcxxabi -DLIBCXX_LIBDIR_SUFFIX= \
         -DLIBCXX_HERMETIC_STATIC_LIBRARY=ON -DLIBCXX_ENABLE_ABI_LINKER_SCRIPT=OFF \
-        -DLIBCXX_INCLUDE_TESTS=OFF -DLIBCXX_INCLUDE_BENCHMARKS=OFF \
-        "$build/llvm-project/runtimes"
+        -DLIBCXX_INCLUDE_TESTS=OFF -DLIBCXX_INCLUDE_BENCHMARKS=OFF
     ninja -j"$jobs"
     ninja install
 }
 
 # A C++ DLL with a module-definition file, exceptions and a thread, linked statically: it must
-# export its one name and import Windows system DLLs only.
+# export its one name, import Windows system DLLs only, and name no folder of the toolchain's.
 check_toolchain() {
     mkdir -p "$build/check" && cd "$build/check"
     cat >check.cpp <<'EOF'
@@ -221,6 +227,10 @@ EOF
     for dll in $imports; do
         case "$dll" in kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll) ;; *) echo "imports $dll"; return 1 ;; esac
     done
+    if grep -q -F -e "$build" -e "$prefix" check.dll; then
+        echo "check.dll names the folder it was built in"
+        return 1
+    fi
 }
 
 make_toolchain() {

@@ -7,6 +7,15 @@ execute_process(COMMAND nice -n 10 sh ${SOURCE_DIR}/cmake/arm64-toolchain.sh mak
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "making the ARM64 toolchain failed (-DTORV_BUILD_ARM64=OFF leaves the ARM64 tree out)")
 endif()
+# A tree configured with another toolchain (a new recipe or Debian version) starts again from
+# nothing: CMake cannot change the compilers of a configured tree.
+if(EXISTS ${BINARY_DIR}/CMakeCache.txt)
+    file(STRINGS ${BINARY_DIR}/CMakeCache.txt configured REGEX "^TORV_ARM64_TOOLCHAIN:")
+    if(NOT configured MATCHES "=${toolchain}$")
+        message(STATUS "The ARM64 tree ${BINARY_DIR} was configured with another toolchain: configuring it anew")
+        file(REMOVE_RECURSE ${BINARY_DIR})
+    endif()
+endif()
 if(NOT EXISTS ${BINARY_DIR}/CMakeCache.txt)
     execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BINARY_DIR} -G ${GENERATOR}
                             -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-aarch64.cmake
