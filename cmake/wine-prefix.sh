@@ -109,9 +109,9 @@ case "$1" in
         | grep -q 'REG_SZ[[:space:]]*null$'; then
       "$wine64" reg add "$display_driver_key" /v Graphics /d null /f >/dev/null 2>&1 </dev/null \
         || { echo "cannot choose Wine's null display driver in the Wine prefix $WINEPREFIX" >&2; exit 1; }
-      wineserver -k >/dev/null 2>&1 || true
-      wineserver -w >/dev/null 2>&1 || true
-      wineserver -p >/dev/null 2>&1 </dev/null || true
+      "$wineserver" -k >/dev/null 2>&1 || true
+      "$wineserver" -w >/dev/null 2>&1 || true
+      "$wineserver" -p >/dev/null 2>&1 </dev/null || true
     fi
     keep_desktop
     if [ "$arch" = 32 ]; then
