@@ -9,3 +9,12 @@
 # prefix come from the same pair.
 wine32=${TORV_WINE32:-/usr/lib/wine/wine}
 wine64=${wine32}64
+
+# The ARM64 tree's Wine (the caller sets wine_arch=arm64) is Debian's arm64 Wine under user-mode
+# emulation, in the folder that TORV_WINE_ARM64 names (cmake/can-run-arm64.sh sets it): its loader
+# and its server run under qemu.
+wineserver=wineserver
+if [ "${wine_arch:-}" = arm64 ]; then
+    wine64=$TORV_WINE_ARM64/bin/wine64
+    wineserver=$TORV_WINE_ARM64/bin/wineserver
+fi

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Starts (start) or stops (stop) the private Wine prefix that the tests run in; "start PREFIX 32"
-# also proves that 32-bit programs run in it. "fresh" makes the prefix anew before starting it, for
-# tests that must begin from a profile that no earlier run has touched. "report" prints the imaging
-# library's registration as the prefix last saved it, without starting Wine.
+# also proves that 32-bit programs run in it, and "start|stop PREFIX arm64" starts or stops the
+# ARM64 tree's prefix in the emulated ARM64 Wine (cmake/arm64-wine.sh). "fresh" makes the prefix
+# anew before starting it, for tests that must begin from a profile that no earlier run has touched.
+# "report" prints the imaging library's registration as the prefix last saved it, without starting
+# Wine.
 # One persistent wineserver serves the whole test run, so each program starts in a fraction of a second.
 set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
@@ -10,6 +12,11 @@ export WINEPREFIX="$2" WINEDEBUG=-all
 FONTCONFIG_FILE="$(cd "$(dirname "$0")" && pwd)/wine-fonts.conf"
 export FONTCONFIG_FILE
 
+arch=${3:-64}
+if [ "$arch" = arm64 ] && [ -z "${TORV_WINE_ARM64:-}" ]; then
+    TORV_WINE_ARM64=$("$(dirname "$0")/arm64-wine.sh" path)
+fi
+wine_arch=$arch
 . "$(dirname "$0")/wine-loaders.sh"
 
 # The imaging library's class with its server: present only once the prefix's machine registry is
@@ -49,8 +56,17 @@ keep_desktop() {
     "$wine64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
 }
 
+# The emulated ARM64 Wine sees its own system's files where Z:\ (the Unix root) would show this
+# machine's: qemu shows an emulated program the sysroot's "/". Its prefix reaches the build tree as
+# D:\ and the source tree as E:\ instead, through links of its own; a path in both is the build
+# tree's, as Wine names a path by the drive whose root is nearest.
+map_arm64_drives() {
+    ln -sfn "$(cd "$WINEPREFIX/.." && pwd)" "$WINEPREFIX/dosdevices/d:"
+    ln -sfn "$(cd "$(dirname "$0")/.." && pwd)" "$WINEPREFIX/dosdevices/e:"
+}
+
 remove_prefix() {
-    wineserver -k >/dev/null 2>&1 || true
+    "$wineserver" -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
 }
 
@@ -69,12 +85,13 @@ case "$1" in
       remove_prefix
     fi
     mkdir -p "$WINEPREFIX"
-    wineserver -p >/dev/null 2>&1 </dev/null || true
+    "$wineserver" -p >/dev/null 2>&1 </dev/null || true
     # Neither the server nor the services that wineboot leaves running may hold on to the caller's
     # output, or ctest would wait for them.
     if [ ! -f "$WINEPREFIX/system.reg" ] || ! "$wine64" reg query "$wic_class" >/dev/null 2>&1; then
       "$wine64" wineboot.exe -u >/dev/null 2>&1 </dev/null || true
     fi
+    [ "$arch" = arm64 ] && map_arm64_drives
     # Proves the prefix can run a program before any test relies on it.
     "$wine64" reg query "$wic_class" >/dev/null 2>&1 || { echo "the Wine prefix $WINEPREFIX is incomplete" >&2; exit 1; }
     # Made once in every prefix, also in one made before this step existed. Wine's "reg add" gives
@@ -92,12 +109,12 @@ case "$1" in
         | grep -q 'REG_SZ[[:space:]]*null$'; then
       "$wine64" reg add "$display_driver_key" /v Graphics /d null /f >/dev/null 2>&1 </dev/null \
         || { echo "cannot choose Wine's null display driver in the Wine prefix $WINEPREFIX" >&2; exit 1; }
-      wineserver -k >/dev/null 2>&1 || true
-      wineserver -w >/dev/null 2>&1 || true
-      wineserver -p >/dev/null 2>&1 </dev/null || true
+      "$wineserver" -k >/dev/null 2>&1 || true
+      "$wineserver" -w >/dev/null 2>&1 || true
+      "$wineserver" -p >/dev/null 2>&1 </dev/null || true
     fi
     keep_desktop
-    if [ "${3:-64}" = 32 ]; then
+    if [ "$arch" = 32 ]; then
       "$wine32" cmd.exe /c exit 0 >/dev/null 2>&1 \
         || { echo "32-bit programs do not run in the Wine prefix $WINEPREFIX" >&2; exit 1; }
     fi
@@ -109,7 +126,7 @@ case "$1" in
     ;;
   stop)
     # The server saves the registry when it is asked to stop.
-    wineserver -k >/dev/null 2>&1 || true
+    "$wineserver" -k >/dev/null 2>&1 || true
     ;;
-  *) echo "usage: $0 start|fresh|stop|report PREFIX [32]" >&2; exit 2 ;;
+  *) echo "usage: $0 start|fresh|stop|report PREFIX [32|arm64]" >&2; exit 2 ;;
 esac

@@ -1,9 +1,10 @@
-# Makes the installer at build time, because the licence files and the 32-bit DLL come from other
-# builds: checks the payload, writes the files it installs as NSIS macros (OUTFILE's stem + ".nsh")
-# and as a plain list (stem + ".files"), and runs makensis when any input is newer than OUTFILE.
-# With SIGN_P12 it first signs copies of the four DLLs and the renderer (in OUTFILE's folder, under
-# stem + "-payload"), and makensis signs the uninstaller and the installer it writes: the password
-# is read from TORV_SIGN_PASSWORD by sign-pe.
+# Makes the installer at build time, because the licence files, the x86 DLLs and the ARM64 programs
+# come from other builds: checks the payload, writes the files it installs as NSIS macros (OUTFILE's
+# stem + ".nsh") and their install names as a plain list (stem + ".files"), and runs makensis when
+# any input is newer than OUTFILE. With SIGN_P12 it first signs copies of the DLLs and the renderers
+# (in OUTFILE's folder, under stem + "-payload", the ARM64 ones in its arm64 folder), and makensis
+# signs the uninstaller and the installer it writes: the password is read from TORV_SIGN_PASSWORD by
+# sign-pe.
 #
 # cmake -DINPUTS=<stem>.inputs.cmake -DOUTFILE=... [-DSIGN_P12=CERT.p12] -P make-installer.cmake
 cmake_minimum_required(VERSION 3.21)
@@ -11,7 +12,8 @@ cmake_minimum_required(VERSION 3.21)
 # The paths and the version, written by the build (torv_add_installer).
 include("${INPUTS}")
 
-foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 PREVIEW64 PREVIEW32 VIEWER LICENSE LICENSES_DIR)
+foreach(input MAKENSIS NSI VERSION_NSH DLL64 DLL32 PREVIEW64 PREVIEW32 VIEWER DLL_ARM64 PREVIEW_ARM64 VIEWER_ARM64
+              LICENSE LICENSES_DIR)
     if(NOT EXISTS "${${input}}")
         message(FATAL_ERROR "installer: ${input} \"${${input}}\" does not exist")
     endif()
@@ -30,25 +32,34 @@ foreach(blank "<year>" "[year]" "[yyyy]" "<copyright holders>" "[fullname]" "<na
     endif()
 endforeach()
 
-# Install names and their sources, in the order the installer places them.
-set(program_names torvthumb.dll torvthumb32.dll torvpreview.dll torvpreview32.dll TorvView.exe)
-set(programs "${DLL64}" "${DLL32}" "${PREVIEW64}" "${PREVIEW32}" "${VIEWER}")
+# Install names, the machine each is for ("any": every one; x64 and arm64: the machine Windows runs
+# on natively) and their sources, in the order the installer places them.
+set(program_names torvthumb.dll torvthumb32.dll torvpreview.dll torvpreview32.dll TorvView.exe
+                  torvthumb.dll torvpreview.dll TorvView.exe)
+set(program_machines x64 any x64 any x64 arm64 arm64 arm64)
+set(programs "${DLL64}" "${DLL32}" "${PREVIEW64}" "${PREVIEW32}" "${VIEWER}" "${DLL_ARM64}" "${PREVIEW_ARM64}"
+             "${VIEWER_ARM64}")
 
-# A copy of each program under its install name, signed; the unsigned build's files stay as they are.
+# A copy of each program under its install name, signed (those for ARM64 in a folder of their own);
+# the unsigned build's files stay as they are.
 function(sign_copies out)
     set(ENV{TORV_SIGN_P12} "${SIGN_P12}")
     set(ENV{SOURCE_DATE_EPOCH} "${SOURCE_DATE_EPOCH}")
     set(dir "${out_dir}/${stem}-payload")
     file(REMOVE_RECURSE "${dir}")
-    file(MAKE_DIRECTORY "${dir}")
+    file(MAKE_DIRECTORY "${dir}" "${dir}/arm64")
     set(signed "")
-    foreach(name program IN ZIP_LISTS program_names programs)
-        file(COPY_FILE "${program}" "${dir}/${name}")
-        execute_process(COMMAND "${SIGN_PE}" "${dir}/${name}" RESULT_VARIABLE status)
-        if(NOT status EQUAL 0)
-            message(FATAL_ERROR "installer: cannot sign ${dir}/${name}")
+    foreach(name machine program IN ZIP_LISTS program_names program_machines programs)
+        set(copy "${dir}/${name}")
+        if(machine STREQUAL arm64)
+            set(copy "${dir}/arm64/${name}")
         endif()
-        list(APPEND signed "${dir}/${name}")
+        file(COPY_FILE "${program}" "${copy}")
+        execute_process(COMMAND "${SIGN_PE}" "${copy}" RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+            message(FATAL_ERROR "installer: cannot sign ${copy}")
+        endif()
+        list(APPEND signed "${copy}")
     endforeach()
     set(${out} "${signed}" PARENT_SCOPE)
 endfunction()
@@ -56,6 +67,7 @@ if(SIGN_P12)
     sign_copies(programs)
 endif()
 set(names ${program_names} LICENSE)
+set(machines ${program_machines} any)
 set(sources ${programs} "${LICENSE}")
 
 file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE "${LICENSES_DIR}" "${LICENSES_DIR}/*")
@@ -67,6 +79,7 @@ foreach(entry ${entries})
         list(APPEND dirs "${name}")
     else()
         list(APPEND names "${name}")
+        list(APPEND machines any)
         list(APPEND sources "${LICENSES_DIR}/${entry}")
     endif()
 endforeach()
@@ -99,13 +112,17 @@ endfunction()
 
 set(nsh "; Made by installer/make-installer.cmake: what the installer places under $INSTDIR.\n")
 string(APPEND nsh "!macro TORV_PAYLOAD_FILES CALL\n")
-set(manifest "")
-foreach(name source IN ZIP_LISTS names sources)
+set(manifest_names "")
+foreach(name machine source IN ZIP_LISTS names machines sources)
     nsis_quote(quoted_name "${name}")
     # The compiler takes a source path as it is.
-    string(APPEND nsh "  !insertmacro \${CALL} ${quoted_name} \"${source}\"\n")
-    string(APPEND manifest "${name}\n")
+    string(APPEND nsh "  !insertmacro \${CALL} ${quoted_name} \"${source}\" ${machine}\n")
+    list(APPEND manifest_names "${name}")
 endforeach()
+# Each install name once, whichever machine's file it is.
+list(REMOVE_DUPLICATES manifest_names)
+list(JOIN manifest_names "\n" manifest)
+string(APPEND manifest "\n")
 string(APPEND nsh "!macroend\n")
 # Folders parents first for creating them, deepest first for removing them.
 nsis_macro(text TORV_PAYLOAD_DIRS ${dirs})
@@ -129,6 +146,10 @@ endif()
 set(defines "-DTORV_VERSION_NSH=${VERSION_NSH}" "-DTORV_PAYLOAD_NSH=${PAYLOAD_NSH}" "-DTORV_OUTFILE=${OUTFILE}")
 if(VERSION)
     list(APPEND defines "-DTORV_VERSION=${VERSION}")
+endif()
+# For the tests' installers only: the machine to take as native, and the regsvr32 to run there.
+if(TEST_NATIVE_MACHINE)
+    list(APPEND defines "-DTORV_TEST_NATIVE_MACHINE=${TEST_NATIVE_MACHINE}" "-DTORV_TEST_REGSVR32=${TEST_REGSVR32}")
 endif()
 if(SIGN_P12)
     list(APPEND defines "-DTORV_SIGN_PE=${SIGN_PE}")

@@ -1,9 +1,11 @@
-; The per-user installer: the thumbnail handler and the preview handler, each as an x64 and an x86
-; DLL, the renderer and the licences in one folder
+; The per-user installer: the thumbnail handler and the preview handler, each as a native DLL and an
+; x86 DLL, the renderer and the licences in one folder
 ; under %LOCALAPPDATA%\Programs, registered for the current user through the DLLs' own
-; DllRegisterServer. No administrator rights. Made by installer/make-installer.cmake, which defines
-; TORV_VERSION_NSH, TORV_PAYLOAD_NSH and TORV_OUTFILE (TORV_VERSION to override the version, and
-; TORV_SIGN_PE, the signing script, for a signed installer).
+; DllRegisterServer. No administrator rights. The native DLL and the renderer are those of the
+; machine Windows runs on, x64 or ARM64; the x86 DLL serves 32-bit programs on both. Made by
+; installer/make-installer.cmake, which defines TORV_VERSION_NSH, TORV_PAYLOAD_NSH and TORV_OUTFILE
+; (TORV_VERSION to override the version, TORV_SIGN_PE, the signing script, for a signed installer,
+; and for the tests' installers only TORV_TEST_NATIVE_MACHINE and TORV_TEST_REGSVR32, below).
 Unicode true
 Target amd64-unicode
 ManifestDPIAware true
@@ -18,6 +20,7 @@ SetDateSave off
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include MUI2.nsh
+!include x64.nsh
 
 !define PRODUCT "TorvThumb"
 !define PUBLISHER "The torvthumb developers"
@@ -27,6 +30,14 @@ SetDateSave off
 !define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 !define CLEANUP_VALUE "${PRODUCT} clean-up"
 !define REGSVR32_X86 "$WINDIR\SysWOW64\regsvr32.exe"
+; ARM64 Windows runs this x64 program under emulation, where it cannot load an ARM64 DLL: the
+; native regsvr32 registers the native DLL there. A test's installer names a stand-in instead.
+!ifdef TORV_TEST_REGSVR32
+  !define REGSVR32_NATIVE "${TORV_TEST_REGSVR32}"
+!else
+  !define REGSVR32_NATIVE "$SYSDIR\regsvr32.exe"
+!endif
+!define IMAGE_FILE_MACHINE_ARM64 0xAA64
 !define KEY_READ 0x20019
 
 ; The containers that registration, the Apps entry and the clean-up entry write into, which a
@@ -79,11 +90,46 @@ VIAddVersionKey LegalCopyright "Copyright (C) ${PUBLISHER}"
 
 ; A bit set of TORV_CONTAINER_KEYS and CREATED_PROGRAMS_FOLDER.
 Var CreatedContainers
+; The machine Windows runs on natively, "x64" or "arm64": which native DLL and renderer are installed.
+Var NativeMachine
 
 ; ---------------------------------------------------------------------------------------------
 ; Shared by the installer and the uninstaller (NSIS needs an "un." copy of each function).
 
 !macro TORV_SHARED_FUNCTIONS UN
+
+; Sets $NativeMachine from the machine Windows runs on, not the one this program runs as: on ARM64
+; Windows this x64 program runs under emulation, and it must still install ARM64 handlers for
+; Explorer and the other native processes. IsWow64Process2 (Windows 10 1511 and later) names the
+; native machine; where it is missing, NSIS reads the one the system records (x64.nsh). A test's
+; installer is given the machine instead.
+Function ${UN}DetectNativeMachine
+  !ifdef TORV_TEST_NATIVE_MACHINE
+    StrCpy $NativeMachine "${TORV_TEST_NATIVE_MACHINE}"
+  !else
+    ${GetNativeMachineArchitecture} $0
+    ${If} $0 = ${IMAGE_FILE_MACHINE_ARM64}
+      StrCpy $NativeMachine arm64
+    ${Else}
+      StrCpy $NativeMachine x64
+    ${EndIf}
+  !endif
+FunctionEnd
+
+; Unregisters the native DLL at $0 through its own DllUnregisterServer: in this process on x64
+; Windows, with the native regsvr32 on ARM64 Windows. Sets the error flag when that fails.
+Function ${UN}UnregisterNative
+  ClearErrors
+  ${If} $NativeMachine == arm64
+    StrCpy $1 "not started"
+    ExecWait '"${REGSVR32_NATIVE}" /u /s "$0"' $1
+    ${If} $1 != 0
+      SetErrors
+    ${EndIf}
+  ${Else}
+    UnRegDLL "$0"
+  ${EndIf}
+FunctionEnd
 
 ; Pops a key path under HKCU; pushes 0 when the key is missing, 1 when it holds no subkey and no
 ; value (the default value included, which EnumRegValue cannot tell from none), 2 otherwise.
@@ -116,7 +162,7 @@ Function ${UN}KeyState
 FunctionEnd
 
 ; Deletes the files that were moved aside because they were in use; sets $R9 to 1 when some are
-; still in use.
+; still in use. A name listed for more than one machine is simply looked at again.
 Function ${UN}DeleteLeftovers
   !insertmacro TORV_PAYLOAD_FILES TORV_DELETE_LEFTOVERS_OF
 FunctionEnd
@@ -142,7 +188,7 @@ FunctionEnd
 
 !macroend
 
-!macro TORV_DELETE_LEFTOVERS_OF NAME SOURCE
+!macro TORV_DELETE_LEFTOVERS_OF NAME SOURCE MACHINE
   Delete "$INSTDIR\${NAME}.*.old"
   ${If} ${FileExists} "$INSTDIR\${NAME}.*.old"
     StrCpy $R9 1
@@ -171,6 +217,7 @@ Function .onInit
   ; One fixed folder: an upgrade finds the files it replaces there, and the clean-up entry and the
   ; Apps entry name it.
   StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
+  Call DetectNativeMachine
 FunctionEnd
 
 !macro TORV_NOTE_IF_MISSING BIT KEY
@@ -197,12 +244,18 @@ FunctionEnd
     ExecWait '"${REGSVR32_X86}" /u /s "$INSTDIR\${NAME}32.dll"'
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\${NAME}.dll"
-    UnRegDLL "$INSTDIR\${NAME}.dll"
+    StrCpy $0 "$INSTDIR\${NAME}.dll"
+    Call UnregisterNative
+    ${If} $NativeMachine == arm64
+      UnRegDLL "$INSTDIR\${NAME}.dll"
+    ${EndIf}
   ${EndIf}
 !macroend
 
 ; The earlier installation's own DllUnregisterServer removes what it registered, so that nothing
-; of an older registration outlives the upgrade. Failures leave nothing worse than before.
+; of an older registration outlives the upgrade. Failures leave nothing worse than before. On ARM64
+; Windows an installation older than the ARM64 build left an x64 DLL, which only this (x64) process
+; can load: both ways are tried there.
 Function UnregisterEarlier
   !insertmacro TORV_UNREGISTER_EARLIER torvthumb
   !insertmacro TORV_UNREGISTER_EARLIER torvpreview
@@ -232,25 +285,44 @@ FunctionEnd
   CreateDirectory "$INSTDIR\${NAME}"
 !macroend
 
-!macro TORV_PLACE_FILE NAME SOURCE
-  ${If} ${FileExists} "$INSTDIR\${NAME}"
-    ClearErrors
-    Delete "$INSTDIR\${NAME}"
-    ${If} ${Errors}
-      Push "$INSTDIR\${NAME}"
-      Call MoveAside
+; Places a file meant for every machine ("any") or for this one.
+!macro TORV_PLACE_FILE NAME SOURCE MACHINE
+  ${If} "${MACHINE}" == any
+  ${OrIf} "${MACHINE}" == $NativeMachine
+    ${If} ${FileExists} "$INSTDIR\${NAME}"
+      ClearErrors
+      Delete "$INSTDIR\${NAME}"
+      ${If} ${Errors}
+        Push "$INSTDIR\${NAME}"
+        Call MoveAside
+      ${EndIf}
     ${EndIf}
+    File "/oname=$INSTDIR\${NAME}" "${SOURCE}"
   ${EndIf}
-  File "/oname=$INSTDIR\${NAME}" "${SOURCE}"
 !macroend
 
-; Registers the x64 DLL NAME.dll in this (64-bit) process and the x86 one, NAME32.dll, with the
-; 32-bit regsvr32, each through its own DllRegisterServer. Without the 64-bit handler there is
+; Registers the native DLL at $0 through its own DllRegisterServer: in this process on x64 Windows,
+; with the native regsvr32 on ARM64 Windows. Sets the error flag when that fails.
+Function RegisterNative
+  ClearErrors
+  ${If} $NativeMachine == arm64
+    StrCpy $1 "not started"
+    ExecWait '"${REGSVR32_NATIVE}" /s "$0"' $1
+    ${If} $1 != 0
+      SetErrors
+    ${EndIf}
+  ${Else}
+    RegDLL "$0"
+  ${EndIf}
+FunctionEnd
+
+; Registers the native DLL NAME.dll as RegisterNative does and the x86 one, NAME32.dll, with the
+; 32-bit regsvr32, each through its own DllRegisterServer. Without the native handler there is
 ; nothing to install; without the 32-bit one only 32-bit programs miss it, so that failure is
 ; reported and passed.
 !macro TORV_REGISTER NAME WHAT
-  ClearErrors
-  RegDLL "$INSTDIR\${NAME}.dll"
+  StrCpy $0 "$INSTDIR\${NAME}.dll"
+  Call RegisterNative
   ${If} ${Errors}
     Abort "The ${WHAT} could not be registered: $INSTDIR\${NAME}.dll"
   ${EndIf}
@@ -320,6 +392,7 @@ Function un.onInit
   ${EndIf}
   ReadRegDWORD $CreatedContainers HKCU "${UNINSTALL_KEY}" CreatedContainers
   IntOp $CreatedContainers $CreatedContainers + 0
+  Call un.DetectNativeMachine
 FunctionEnd
 
 !macro TORV_UNREGISTER NAME WHAT
@@ -334,7 +407,8 @@ FunctionEnd
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\${NAME}.dll"
     ClearErrors
-    UnRegDLL "$INSTDIR\${NAME}.dll"
+    StrCpy $0 "$INSTDIR\${NAME}.dll"
+    Call un.UnregisterNative
     ${If} ${Errors}
       DetailPrint "The ${WHAT} could not be unregistered."
     ${EndIf}
@@ -348,7 +422,7 @@ Function un.UnregisterHandlers
   !insertmacro TORV_UNREGISTER torvpreview "preview handler"
 FunctionEnd
 
-!macro TORV_DELETE_FILE NAME SOURCE
+!macro TORV_DELETE_FILE NAME SOURCE MACHINE
   Delete "$INSTDIR\${NAME}"
   ${If} ${FileExists} "$INSTDIR\${NAME}"
     StrCpy $R9 1

@@ -63,6 +63,18 @@ std::wstring EarlierInstaller()
     return BuildDir() + L"\\installer-test\\torvthumb-setup-" + kEarlierVersion + L".exe";
 }
 
+// The tests' installer that takes ARM64 as the machine Windows runs on, and the file in which its
+// stand-in for the native regsvr32 records each call, one a line.
+std::wstring Arm64Installer()
+{
+    return BuildDir() + L"\\installer-test\\torvthumb-setup-" + kCurrentVersion + L"-arm64.exe";
+}
+
+std::wstring NativeRegsvr32Calls()
+{
+    return BuildDir() + L"\\installer-test\\regsvr32-calls.txt";
+}
+
 std::wstring LocalAppData()
 {
     wchar_t* path = nullptr;
@@ -108,6 +120,22 @@ std::wstring HostPath32()
 std::wstring PreviewHostPath32()
 {
     return testing_support::TestDir() + L"\\" + TORV_X86_BIN_DIR + L"\\previewhost.exe";
+}
+
+std::wstring X86BuildFile(const wchar_t* name)
+{
+    return testing_support::TestDir() + L"\\" + TORV_X86_BIN_DIR + L"\\" + name;
+}
+
+std::wstring Arm64BuildFile(const wchar_t* name)
+{
+    return testing_support::TestDir() + L"\\" + TORV_ARM64_BIN_DIR + L"\\" + name;
+}
+
+std::string TextOf(const std::wstring& path)
+{
+    const std::vector<BYTE> bytes = tool_testing::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // What the build put into the installer, one path under the install folder a line.
@@ -626,6 +654,42 @@ TEST_F(InstallerTest, UninstallWhileTheDllIsLoadedFinishesAtTheNextSignIn)
 
     holder.reset();
     EXPECT_EQ(RunCleanUpEntry(), 0u);
+    ExpectSameAs(m_before);
+}
+
+// On ARM64 Windows the installer places the ARM64 DLLs and renderer under the same names, beside the
+// x86 DLLs, and registers the native DLLs with the native regsvr32, since it runs there as an
+// emulated x64 process that cannot load an ARM64 DLL. x64 Wine runs no ARM64 code: the tests' installer is
+// told the machine and records the native regsvr32's calls instead (the ARM64 tree's tests register
+// the same DLL with regsvr32 under emulated ARM64 Wine).
+TEST_F(InstallerTest, OnArm64InstallsTheArm64FilesAndRegistersThemWithTheNativeRegsvr32)
+{
+    DeleteFileW(NativeRegsvr32Calls().c_str());
+    ASSERT_EQ(Install(Arm64Installer()), 0u);
+
+    struct Placed {
+        const wchar_t* name;
+        std::wstring source;
+    };
+    const Placed placed[] = {
+        {L"torvthumb.dll", Arm64BuildFile(L"torvthumb.dll")},
+        {L"torvpreview.dll", Arm64BuildFile(L"torvpreview.dll")},
+        {L"TorvView.exe", Arm64BuildFile(L"TorvView.exe")},
+        {L"torvthumb32.dll", X86BuildFile(L"torvthumb.dll")},
+        {L"torvpreview32.dll", X86BuildFile(L"torvpreview.dll")},
+    };
+    for (const Placed& file : placed) {
+        EXPECT_TRUE(tool_testing::ReadFileBytes(InstallDir() + L"\\" + file.name)
+                    == tool_testing::ReadFileBytes(file.source))
+            << Narrow(file.name) << " is not " << Narrow(file.source);
+    }
+    const std::string dlls[] = {Narrow(Quote(InstalledDll())), Narrow(Quote(InstalledPreviewDll()))};
+    const std::string registered = "/s " + dlls[0] + "\n/s " + dlls[1] + "\n";
+    EXPECT_EQ(TextOf(NativeRegsvr32Calls()), registered);
+    EXPECT_EQ(StringOrEmpty(kAppsKey, L"DisplayVersion"), kCurrentVersion);
+
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(TextOf(NativeRegsvr32Calls()), registered + "/u /s " + dlls[0] + "\n/u /s " + dlls[1] + "\n");
     ExpectSameAs(m_before);
 }
 

@@ -18,7 +18,11 @@ import subprocess
 import sys
 
 PASSWORD = "throwaway password"
-PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "torvpreview.dll", "torvpreview32.dll", "TorvView.exe"]
+# The signed copies in the payload folder, in the order of --unsigned: the ARM64 DLLs and renderer,
+# for ARM64 Windows, are in a folder of their own. Installed on x64 Windows, the first five.
+PROGRAMS = ["torvthumb.dll", "torvthumb32.dll", "torvpreview.dll", "torvpreview32.dll", "TorvView.exe",
+            "arm64/torvthumb.dll", "arm64/torvpreview.dll", "arm64/TorvView.exe"]
+INSTALLED = PROGRAMS[:5]
 EXPECTED_SIZE = (181, 256)  # report.pdf at the host's default size
 
 
@@ -115,7 +119,7 @@ def main():
     for name, unsigned in zip(PROGRAMS, args.unsigned):
         signed = os.path.join(payload, name)
         checks.expect_verifies(signed, root)
-        stripped = os.path.join(args.work, name + ".stripped")
+        stripped = os.path.join(args.work, name.replace("/", "-") + ".stripped")
         removed = run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped])
         checks.expect(removed.returncode == 0, f"cannot remove the signature of {signed}:\n{removed.stdout}")
         with open(unsigned, "rb") as a, open(stripped, "rb") as b:
@@ -133,9 +137,9 @@ def main():
         folders = glob.glob(os.path.join(args.prefix, "drive_c", "users", "*", "AppData", "Local", "Programs", "TorvThumb"))
         checks.expect(len(folders) == 1, f"no single install folder: {folders}")
         if folders:
-            for name in PROGRAMS + ["Uninstall.exe"]:
+            for name in INSTALLED + ["Uninstall.exe"]:
                 checks.expect_verifies(os.path.join(folders[0], name), root)
-            for name in PROGRAMS:
+            for name in INSTALLED:
                 with open(os.path.join(folders[0], name), "rb") as a, open(os.path.join(payload, name), "rb") as b:
                     checks.expect(a.read() == b.read(), f"the installed {name} is not the signed one")
 

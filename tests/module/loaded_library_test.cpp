@@ -7,6 +7,7 @@
 #include <shobjidl.h>
 #include <thumbcache.h>
 
+#include <ostream>
 #include <vector>
 
 using namespace testing_support;
@@ -127,17 +128,44 @@ void SetMachineText(const std::wstring& path, const wchar_t* name, const std::ws
     RegCloseKey(key);
 }
 
+// What the provider that the COM runtime creates is asked to draw, and with which renderer.
+struct ComCase {
+    const char* name;
+    bool testRenderer;  // the test renderer through RenderCommand; otherwise TorvView.exe beside the library
+    std::wstring (*document)();
+    LONG width;
+    LONG height;
+};
+
+std::ostream& operator<<(std::ostream& out, const ComCase& c)
+{
+    return out << c.name;
+}
+
+class ComRuntimeTest : public testing::TestWithParam<ComCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Renderers, ComRuntimeTest,
+    testing::Values(ComCase{"test_renderer", true, [] { return WriteDocument(L"com.pdf", "pattern 4 6\n"); }, 4, 6},
+                    // The whole way, as the Shell takes it: the renderer of the tree's own machine.
+                    ComCase{"renderer_beside_the_library", false,
+                            [] { return TestDir() + L"\\samples\\report.pdf"; }, 181, 256}),
+    [](const testing::TestParamInfo<ComCase>& info) { return std::string(info.param.name); });
+
 // Wine's COM runtime reads classes only from HKEY_LOCAL_MACHINE, so the class key is mirrored
 // there for this test and removed afterwards.
-TEST(LoadedLibrary, ComRuntimeCreatesAndUnloads)
+TEST_P(ComRuntimeTest, CreatesRendersAndUnloads)
 {
+    const ComCase& c = GetParam();
     const std::wstring classKey = L"Software\\Classes\\CLSID\\{5B1E2C47-93A0-4D8E-A6F2-0C71D4B98E35}";
     SetMachineText(classKey, nullptr, L"TorvView Thumbnail Provider");
     SetMachineText(classKey + L"\\InprocServer32", nullptr, BuiltLibraryPath());
     SetMachineText(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
 
     ScratchHkcu hkcu;
-    UseTestRenderer();
+    if (c.testRenderer) {
+        UseTestRenderer();
+    }
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     IThumbnailProvider* provider = nullptr;
     const HRESULT created = CoCreateInstance(CLSID_TorvThumb, nullptr, CLSCTX_INPROC_SERVER, IID_IThumbnailProvider,
@@ -146,10 +174,10 @@ TEST(LoadedLibrary, ComRuntimeCreatesAndUnloads)
     if (provider) {
         EXPECT_NE(GetModuleHandleW(L"torvthumb.dll"), nullptr);
         HRESULT hr = E_FAIL;
-        const SIZE size = RenderThroughProvider(provider, WriteDocument(L"com.pdf", "pattern 4 6\n"), hr);
+        const SIZE size = RenderThroughProvider(provider, c.document(), hr);
         EXPECT_EQ(hr, S_OK);
-        EXPECT_EQ(size.cx, 4);
-        EXPECT_EQ(size.cy, 6);
+        EXPECT_EQ(size.cx, c.width);
+        EXPECT_EQ(size.cy, c.height);
         provider->Release();
         CoFreeUnusedLibrariesEx(0, 0);
         EXPECT_EQ(GetModuleHandleW(L"torvthumb.dll"), nullptr) << "the runtime should unload an idle library";

@@ -10,6 +10,9 @@ tree), draws each document's page at the size the renderer chose; the two must a
               against the same reference
   page        TorvView.exe --page DOC PAGE WIDTH RESULT LIST under Wine for each DOC:PAGE given and
               each size as the width, against `mutool draw -w W -h H -f DOC PAGE`
+  architecture
+              the renderer of another build (the x64 tree's, under its own Wine) in place of mutool:
+              the two result files of each document and size must be the same bytes
 
 The measure, per document and size: the mean absolute difference over all R, G and B samples
 (0-255), and the share of pixels that differ by more than 32 in any channel. Limits: a mean of at
@@ -28,11 +31,25 @@ import zlib
 MEAN_LIMIT = 1.0
 SHARE_LIMIT = 0.005
 PIXEL_THRESHOLD = 32
+# What a wine-run exits with where its Wine cannot run (the ARM64 tree's, without the emulation).
+SKIPPED = 77
 
 
-def windows_path(path):
-    """Wine's drive Z: is the Unix root."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+def windows_path(path, prefix=None):
+    """The path as Wine names it: by drive Z:, the Unix root, unless the prefix has a drive whose
+    root is nearer (the emulated ARM64 Wine reaches the build and source trees only so)."""
+    if not prefix:
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+    path = os.path.realpath(path)
+    drive, root = "Z:", "/"
+    devices = os.path.join(prefix, "dosdevices")
+    for name in sorted(os.listdir(devices)):
+        target = os.path.realpath(os.path.join(devices, name))
+        inside = (path + "/").startswith(target.rstrip("/") + "/")
+        if len(name) == 2 and name.endswith(":") and inside and len(target) > len(root):
+            drive, root = name.upper(), target
+    relative = os.path.relpath(path, root)
+    return drive + "\\" + ("" if relative == "." else relative.replace("/", "\\"))
 
 
 def read_pnm(path):
@@ -292,17 +309,72 @@ def compare_end_to_end(args, comparison):
         run_wine(args.wine_run, ["regsvr32", "/u", "/s", windows_path(args.dll)])
 
 
+def compare_architecture(args, scratch):
+    """This build's renderer against the reference build's: both draw each document at each size,
+    and the result files must be the same bytes. Returns the exit code."""
+    failures = []
+    print(f"{'document':<28} {'size':>5} {'result':>11}  against the reference")
+    for document in args.documents:
+        for size in args.sizes:
+            label = os.path.basename(document)
+            ours, theirs = os.path.join(scratch, "ours.tmp"), os.path.join(scratch, "theirs.tmp")
+            for result in (ours, theirs):
+                open(result, "wb").close()
+            run = run_wine(args.wine_run, [windows_path(args.renderer_file, args.prefix), "--thumb",
+                                           windows_path(document, args.prefix), str(size),
+                                           windows_path(ours, args.prefix)])
+            if run.returncode == SKIPPED:
+                print(run.stdout.strip())
+                return SKIPPED
+            reference = run_wine(args.reference_wine_run, [windows_path(args.reference_renderer), "--thumb",
+                                                           windows_path(document), str(size), windows_path(theirs)])
+            if run.returncode != 0 or reference.returncode != 0:
+                print(f"{label:<28} {size:>5} {'-':>11}  exit code {run.returncode}, the reference's {reference.returncode}")
+                if run.returncode != reference.returncode:
+                    failures.append(f"{label} at {size}: exit code {run.returncode}, the reference's {reference.returncode}")
+                continue
+            width, height, rgb, _ = read_result_file(ours)
+            with open(ours, "rb") as a, open(theirs, "rb") as b:
+                identical = a.read() == b.read()
+            if identical:
+                verdict = "identical"
+            else:
+                ref_width, ref_height, ref_rgb, _ = read_result_file(theirs)
+                if (ref_width, ref_height) != (width, height):
+                    verdict = f"the reference is {ref_width}x{ref_height}"
+                else:
+                    mean, share, largest = difference(rgb, ref_rgb)
+                    verdict = f"differs: mean {mean:.3f}, share > {PIXEL_THRESHOLD} {share:.4%}, largest {largest}"
+                failures.append(f"{label} at {size}: {verdict}")
+            print(f"{label:<28} {size:>5} {f'{width}x{height}':>11}  {verdict}")
+    for failure in failures:
+        print("FAILED: " + failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=["renderer", "end-to-end", "page"])
+    parser.add_argument("mode", choices=["renderer", "end-to-end", "page", "architecture"])
     parser.add_argument("--wine-run", required=True, help="the build tree's wine-run script")
     parser.add_argument("--bin", required=True, help="the build's bin folder")
-    parser.add_argument("--mutool", required=True, help="the native build's mutool")
+    parser.add_argument("--prefix", help="the build tree's Wine prefix, where its drives other than Z: matter")
+    parser.add_argument("--mutool", help="the native build's mutool (renderer, end-to-end, page)")
+    parser.add_argument("--reference-wine-run", help="the reference build's wine-run (architecture)")
+    parser.add_argument("--reference-bin", help="the reference build's bin folder (architecture)")
     parser.add_argument("--sizes", default="256", help="comma-separated sizes")
     parser.add_argument("documents", nargs="+", help="documents; in the page mode DOCUMENT:PAGE")
     args = parser.parse_args()
     args.sizes = [int(s) for s in args.sizes.split(",")]
-    if not os.access(args.mutool, os.X_OK):
+    if args.mode == "architecture":
+        args.renderer_file = os.path.join(args.bin, "TorvView.exe")
+        args.reference_renderer = os.path.join(args.reference_bin, "TorvView.exe")
+        if not os.path.exists(args.reference_renderer):
+            print(f"no reference renderer at {args.reference_renderer}: build the x64 tree", file=sys.stderr)
+            return 1
+        # Inside the build tree, which the emulated Wine reaches through a drive of its own.
+        with tempfile.TemporaryDirectory(prefix="torv-architecture-", dir=os.path.dirname(args.prefix)) as scratch:
+            return compare_architecture(args, scratch)
+    if not args.mutool or not os.access(args.mutool, os.X_OK):
         print(f"no mutool at {args.mutool}: the build makes it (tests/native/, TORV_BUILD_NATIVE)", file=sys.stderr)
         return 1
     args.renderer = windows_path(os.path.join(args.bin, "TorvView.exe"))
