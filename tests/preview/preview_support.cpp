@@ -196,16 +196,7 @@ testing::AssertionResult HoldsPage(const Pixels& pixels, int left, int top, unsi
 
 std::vector<std::wstring> PreviewFilesIn(const std::wstring& directory)
 {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((directory + L"\\tvp*.tmp").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            names.push_back(entry.cFileName);
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    return names;
+    return FilesMatching(directory + L"\\tvp*.tmp");
 }
 
 std::vector<std::wstring> PreviewFilesLeft()

@@ -82,11 +82,11 @@ void RemovePrivateTempDir()
     DeleteDirectoryTree(g_tempDir);
 }
 
-std::vector<std::wstring> ResultFilesLeft()
+std::vector<std::wstring> FilesMatching(const std::wstring& pattern)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((g_tempDir + L"\\tvt*.tmp").c_str(), &entry);
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             names.push_back(entry.cFileName);
@@ -94,6 +94,11 @@ std::vector<std::wstring> ResultFilesLeft()
         FindClose(find);
     }
     return names;
+}
+
+std::vector<std::wstring> ResultFilesLeft()
+{
+    return FilesMatching(g_tempDir + L"\\tvt*.tmp");
 }
 
 std::wstring WriteDocument(const std::wstring& name, const std::string& script)

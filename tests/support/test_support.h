@@ -24,6 +24,9 @@ std::wstring TempDir();
 void CreatePrivateTempDir();
 void RemovePrivateTempDir();
 
+// The names of the files that match a FindFirstFile pattern (a folder and a name with wildcards).
+std::vector<std::wstring> FilesMatching(const std::wstring& pattern);
+
 // Names of the result files ("tvt*.tmp") in the temporary directory.
 std::vector<std::wstring> ResultFilesLeft();
 
