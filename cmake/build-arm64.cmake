@@ -16,18 +16,6 @@ if(EXISTS ${BINARY_DIR}/CMakeCache.txt)
         file(REMOVE_RECURSE ${BINARY_DIR})
     endif()
 endif()
-if(NOT EXISTS ${BINARY_DIR}/CMakeCache.txt)
-    execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BINARY_DIR} -G ${GENERATOR}
-                            -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-aarch64.cmake
-                            -DTORV_ARM64_TOOLCHAIN=${toolchain}
-                            -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DBUILD_TESTING=${BUILD_TESTING}
-                            -DTORV_X64_BINARY_DIR=${X64_BINARY_DIR}
-                    RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "configuring the ARM64 tree ${BINARY_DIR} failed")
-    endif()
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${BINARY_DIR} RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "building the ARM64 tree ${BINARY_DIR} failed")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/sibling-tree.cmake)
+torv_build_sibling_tree(ARM64 ${BINARY_DIR} ${SOURCE_DIR}/cmake/mingw-w64-aarch64.cmake
+                        -DTORV_ARM64_TOOLCHAIN=${toolchain} -DTORV_X64_BINARY_DIR=${X64_BINARY_DIR})
